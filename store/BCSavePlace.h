@@ -1,0 +1,13 @@
+#pragma once
+
+#include "LWUiHooks.h"
+
+namespace BCSavePlace {
+
+// Points the panel at the folder last saved to, when that folder still exists.
+void prepare(LWUiHooks::SavePanel& panel);
+
+// Remembers the folder of a file just chosen in a save panel.
+void remember(const QString& savedFile);
+
+} // namespace BCSavePlace

@@ -1,0 +1,174 @@
+#pragma once
+
+#include "BCOpenedMedia.h"
+#include "Caption.h"
+#include "CaptionRules.h"
+#include "LWFormats.h"
+#include "LWJob.h"
+#include "LWUiHooks.h"
+
+#include <QObject>
+#include <QUuid>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <optional>
+
+// The one document of the application: the opened media, the caption list, the selection, the
+// running job with its status, and the remembered preferences. Lives on the main thread; every
+// field is read and written there. Views observe the change signals and call the operations.
+class LWStore : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(double time READ time WRITE setTime NOTIFY timeChanged)
+    Q_PROPERTY(bool playing READ playing NOTIFY playingChanged)
+    Q_PROPERTY(Captions captions READ captions WRITE setCaptions NOTIFY captionsChanged)
+    Q_PROPERTY(int historyTick READ historyTick NOTIFY historyTickChanged)
+    Q_PROPERTY(QUuid selected READ selectedId WRITE setSelectedId NOTIFY selectedChanged)
+    Q_PROPERTY(QString busy READ busy NOTIFY busyChanged)
+    Q_PROPERTY(QVariant progress READ progressValue NOTIFY progressChanged)
+    Q_PROPERTY(QString note READ note WRITE setNote NOTIFY noteChanged)
+    Q_PROPERTY(QString language READ language WRITE setLanguage NOTIFY languageChanged)
+    Q_PROPERTY(bool preferOnDevice READ preferOnDevice WRITE setPreferOnDevice NOTIFY
+                   preferOnDeviceChanged)
+    Q_PROPERTY(bool sidecars READ sidecars WRITE setSidecars NOTIFY sidecarsChanged)
+    Q_PROPERTY(bool songMode READ songMode WRITE setSongMode NOTIFY songModeChanged)
+    Q_PROPERTY(bool markSpeakers READ markSpeakers WRITE setMarkSpeakers NOTIFY markSpeakersChanged)
+    Q_PROPERTY(QString lyricsDraft READ lyricsDraft WRITE setLyricsDraft NOTIFY lyricsDraftChanged)
+    Q_PROPERTY(bool showLyricsSheet READ showLyricsSheet WRITE setShowLyricsSheet NOTIFY
+                   showLyricsSheetChanged)
+    Q_PROPERTY(QString title READ title NOTIFY mediaChanged)
+
+public:
+    using TextKind = LWFormats::TextKind;
+
+    // `systemLocale` is the platform locale name ("en_US", "fr_FR"), used for the spoken
+    // language when none is stored.
+    explicit LWStore(LWUiHooks& hooks, QString systemLocale = defaultLocaleName(),
+                     QObject* parent = nullptr);
+    ~LWStore() override;
+
+    static QString defaultLocaleName();
+
+    LWUiHooks& hooks() const { return m_hooks; }
+
+    // --- Document ---
+    const std::optional<BCOpenedMedia>& media() const { return m_media; }
+    void setMedia(std::optional<BCOpenedMedia> media);
+    double time() const { return m_time; }
+    void setTime(double seconds);
+    bool playing() const { return m_playing; }
+    void setPlaying(bool playing);
+
+    const Captions& captions() const { return m_captions; }
+    // The one place the caption list changes.
+    void setCaptions(const Captions& captions);
+    int historyTick() const { return m_historyTick; }
+
+    std::optional<QUuid> selected() const { return m_selected; }
+    void setSelected(std::optional<QUuid> id);
+    QUuid selectedId() const { return m_selected.value_or(QUuid()); }
+    void setSelectedId(const QUuid& id);
+
+    const CaptionMath::Rules& rules() const { return m_rules; }
+    void setRules(const CaptionMath::Rules& rules);
+    const QList<float>& peaks() const { return m_peaks; }
+    void setPeaks(QList<float> peaks);
+
+    const std::optional<Captions>& previousCaptions() const { return m_previousCaptions; }
+    void setPreviousCaptions(std::optional<Captions> previous);
+
+    // "No file open", or the name of the file the person chose.
+    QString title() const;
+
+    // --- Job status ---
+    QString busy() const { return m_busy; }
+    bool isBusy() const { return !m_busy.isEmpty(); }
+    void setBusy(const QString& text);
+    std::optional<double> progress() const { return m_progress; }
+    QVariant progressValue() const { return m_progress ? QVariant(*m_progress) : QVariant(); }
+    void setProgress(std::optional<double> fraction);
+    QString note() const { return m_note; }
+    void setNote(const QString& note);
+    const std::shared_ptr<LWJob>& work() const { return m_work; }
+
+    // Starts a long operation under the job model. Returns false (and beeps) when the spec
+    // refuses to overlap a running job.
+    bool startJob(LWJobSpec spec);
+    // "Stop Current Job": asks the running job to stop; it ends through its own path.
+    void cancelWork();
+
+    // How failed jobs report; the default shows an alert through the UI hooks.
+    std::function<void(const QString& title, const QString& message)> showError;
+
+    // --- Preferences ---
+    QString language() const { return m_language; }
+    void setLanguage(const QString& language);
+    bool preferOnDevice() const { return m_preferOnDevice; }
+    void setPreferOnDevice(bool on);
+    bool sidecars() const { return m_sidecars; }
+    void setSidecars(bool on);
+    bool songMode() const { return m_songMode; }
+    void setSongMode(bool on);
+    bool markSpeakers() const { return m_markSpeakers; }
+    void setMarkSpeakers(bool on);
+    QString lyricsDraft() const { return m_lyricsDraft; }
+    void setLyricsDraft(const QString& text);
+    bool showLyricsSheet() const { return m_showLyricsSheet; }
+    void setShowLyricsSheet(bool shown);
+    std::optional<double> lastWhisperSpeed() const { return m_lastWhisperSpeed; }
+    void setLastWhisperSpeed(std::optional<double> speed);
+
+    // --- Caption files ---
+    void importSubtitles();
+    void exportText(TextKind kind, bool timestamps);
+
+signals:
+    void mediaChanged();
+    void timeChanged();
+    void playingChanged();
+    void captionsChanged();
+    void historyTickChanged();
+    void selectedChanged();
+    void rulesChanged();
+    void peaksChanged();
+    void previousCaptionsChanged();
+    void busyChanged();
+    void progressChanged();
+    void noteChanged();
+    void languageChanged();
+    void preferOnDeviceChanged();
+    void sidecarsChanged();
+    void songModeChanged();
+    void markSpeakersChanged();
+    void lyricsDraftChanged();
+    void showLyricsSheetChanged();
+    void lastWhisperSpeedChanged();
+
+private:
+    void finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& spec,
+                   const std::function<void()>& apply, const std::optional<QString>& error);
+
+    LWUiHooks& m_hooks;
+
+    std::optional<BCOpenedMedia> m_media;
+    double m_time = 0;
+    bool m_playing = false;
+    Captions m_captions;
+    int m_historyTick = 0;
+    std::optional<QUuid> m_selected;
+    CaptionMath::Rules m_rules;
+    QList<float> m_peaks;
+    QString m_busy;
+    std::optional<double> m_progress;
+    QString m_note;
+    QString m_language;
+    bool m_preferOnDevice = true;
+    std::optional<Captions> m_previousCaptions;
+    bool m_sidecars = true;
+    std::shared_ptr<LWJob> m_work;
+    bool m_songMode = false;
+    bool m_markSpeakers = true;
+    QString m_lyricsDraft;
+    bool m_showLyricsSheet = false;
+    std::optional<double> m_lastWhisperSpeed;
+};

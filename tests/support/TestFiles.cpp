@@ -1,0 +1,38 @@
+#include "TestFiles.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QSettings>
+#include <QThread>
+
+TestFolder::TestFolder() : m_dir(QDir::tempPath() + QStringLiteral("/lorowen-files-XXXXXX")) {}
+
+QString TestFolder::write(const QString& name, const QByteArray& bytes) const {
+    QFile file(path(name));
+    if (file.open(QIODevice::WriteOnly))
+        file.write(bytes);
+    return path(name);
+}
+
+QByteArray TestFolder::read(const QString& name) const {
+    QFile file(path(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool spinUntil(const std::function<bool()>& done, int timeoutMs) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+void clearPreferences() {
+    QSettings settings(QStringLiteral("Brindlecote"), QStringLiteral("Lorowen Pro"));
+    settings.clear();
+    settings.sync();
+}

@@ -1,0 +1,25 @@
+// Every test program gets a private world: the offscreen platform and its own XDG folders, so
+// preferences, caches and data never touch the developer's own and plain `ctest` runs alike.
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    QTemporaryDir root(QDir::tempPath() + QStringLiteral("/lorowen-test-XXXXXX"));
+    if (!root.isValid())
+        return 1;
+    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+        const QString path = root.filePath(QString::fromLatin1(name).toLower());
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                        QFileDevice::ExeOwner);
+        qputenv(name, path.toUtf8());
+    }
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("LC_ALL", "C.UTF-8");
+
+    ::testing::InitGoogleTest(&argc, argv);
+    QCoreApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
