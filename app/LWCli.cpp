@@ -146,8 +146,8 @@ int run(const QStringList& arguments) {
         const int status = c.run(rest);
         return interruptRequested() && status != usage ? int(interrupted) : status;
     }
-    std::fprintf(stderr, "lorowen-cli: unknown command %s (see --help)\n",
-                 name.toUtf8().constData());
+    printError(QStringLiteral("unknown command %1").arg(name));
+    std::fprintf(stderr, "usage: lorowen-cli COMMAND [ARGUMENTS] (see --help)\n");
     return usage;
 }
 

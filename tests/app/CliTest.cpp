@@ -1,1 +1,120 @@
+// Runs the real lorowen-cli binary as a person would from a shell.
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QProcess>
 #include <gtest/gtest.h>
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+CliRun cli(const QStringList& arguments) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(env);
+    process.start(QStringLiteral(LOROWEN_CLI_PATH), arguments);
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+const QByteArray kVtt = "WEBVTT\n\nNOTE made by hand\n\nintro\n00:05.000 --> 00:06.000 align:start\n"
+                        "<i>Second</i>\n\n00:01.000 --> 00:04.000\n<v Ann>First</v> line\n";
+
+TEST(Cli, ConvertWritesEachFormatByExtension) {
+    TestFolder folder;
+    const QString in = folder.write(QStringLiteral("in.vtt"), kVtt);
+    struct Case {
+        QString out;
+        QStringList extra;
+        QByteArray expected;
+    };
+    const QList<Case> cases = {
+        {QStringLiteral("out.srt"), {}, "1\n00:00:01,000 --> 00:00:04,000\nFirst line\n\n"
+                                        "2\n00:00:05,000 --> 00:00:06,000\nSecond\n\n"},
+        {QStringLiteral("out.VTT"), {}, "WEBVTT\n\n1\n00:00:01.000 --> 00:00:04.000\nFirst line\n\n"
+                                        "2\n00:00:05.000 --> 00:00:06.000\nSecond\n\n"},
+        {QStringLiteral("plain.txt"), {}, "First line Second\n"},
+        {QStringLiteral("stamped.txt"), {QStringLiteral("--timestamps")},
+         "[0:01] First line\n[0:05] Second\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.out.toStdString());
+        const CliRun run = cli(QStringList{QStringLiteral("convert"), in, folder.path(c.out)} << c.extra);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+        EXPECT_EQ(folder.read(c.out), c.expected);
+    }
+}
+
+TEST(Cli, FailuresSayTheSentenceAndExitThree) {
+    TestFolder folder;
+    const QString notes = folder.write(QStringLiteral("notes.srt"), "no cues here\n");
+    const QString good = folder.write(QStringLiteral("good.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
+    struct Case {
+        QStringList args;
+        QString sentence;
+    };
+    const QList<Case> cases = {
+        {{QStringLiteral("convert"), folder.path(QStringLiteral("missing.srt")),
+          folder.path(QStringLiteral("a.vtt"))},
+         QStringLiteral("Can't read that file")},
+        {{QStringLiteral("convert"), notes, folder.path(QStringLiteral("b.vtt"))},
+         QStringLiteral("“notes.srt” doesn't contain SRT or VTT captions.")},
+        {{QStringLiteral("convert"), good, folder.path(QStringLiteral("no/such/folder/c.vtt"))},
+         QStringLiteral("couldn't be saved")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sentence.toStdString());
+        const CliRun run = cli(c.args);
+        EXPECT_EQ(run.status, 3);
+        EXPECT_TRUE(run.err.contains(c.sentence)) << run.err.toStdString();
+    }
+    EXPECT_EQ(QDir(folder.root()).entryList(QDir::Files), (QStringList{"good.srt", "notes.srt"}));
+}
+
+TEST(Cli, BadUsageExitsTwoWithAUsageLine) {
+    TestFolder folder;
+    const QString in = folder.write(QStringLiteral("in.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
+    const QList<QStringList> cases = {
+        {},
+        {QStringLiteral("frobnicate")},
+        {QStringLiteral("convert"), in},
+        {QStringLiteral("convert"), in, folder.path(QStringLiteral("out.doc"))},
+        {QStringLiteral("convert"), in, folder.path(QStringLiteral("out.srt")), QStringLiteral("--bogus")},
+    };
+    for (const QStringList& args : cases) {
+        SCOPED_TRACE(args.join(u' ').toStdString());
+        const CliRun run = cli(args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.contains(QStringLiteral("usage:"))) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(folder.path(QStringLiteral("out.srt"))));
+}
+
+TEST(Cli, HelpDocumentsTheCommands) {
+    const CliRun run = cli({QStringLiteral("--help")});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.contains(QStringLiteral("convert IN OUT [--timestamps]")));
+    const CliRun sub = cli({QStringLiteral("convert"), QStringLiteral("--help")});
+    EXPECT_EQ(sub.status, 0);
+    EXPECT_TRUE(sub.out.contains(QStringLiteral("--timestamps")));
+}
+
+TEST(Cli, WritesNoPreferences) {
+    TestFolder folder;
+    const QString in = folder.write(QStringLiteral("in.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
+    ASSERT_EQ(cli({QStringLiteral("convert"), in, folder.path(QStringLiteral("o.vtt"))}).status, 0);
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    EXPECT_FALSE(QDir(config + QStringLiteral("/Brindlecote")).exists());
+}
+
+} // namespace

@@ -49,8 +49,9 @@ private:
     static std::optional<QString> next(std::deque<std::optional<QString>>& answers) {
         if (answers.empty())
             return std::nullopt;
-        auto answer = answers.front();
+        const bool chosen = answers.front().has_value();
+        const QString path = chosen ? *answers.front() : QString();
         answers.pop_front();
-        return answer;
+        return chosen ? std::optional<QString>(path) : std::nullopt;
     }
 };
