@@ -14,8 +14,11 @@ std::optional<Caption> Caption::fromJson(const QJsonObject& object) {
     const auto text = object.value("text");
     if (!id.isString() || !start.isDouble() || !end.isDouble() || !text.isString())
         return std::nullopt;
-    const QUuid uuid = QUuid::fromString(id.toString());
-    if (uuid.isNull())
+    // QUuid::fromString ignores whatever follows 32 well-placed digits and gives the nil UUID for
+    // bad text, so the text must read back as the UUID's own 8-4-4-4-12 form (nil included).
+    const QString idText = id.toString();
+    const QUuid uuid = QUuid::fromString(idText);
+    if (idText.compare(uuid.toString(QUuid::WithoutBraces), Qt::CaseInsensitive) != 0)
         return std::nullopt;
     return Caption{uuid, start.toDouble(), end.toDouble(), text.toString()};
 }

@@ -41,7 +41,9 @@ std::optional<double> parse(const QString& input) {
     if (pieces.size() > 3)
         return std::nullopt;
 
-    static const QRegularExpression decimal(QStringLiteral("^(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)$"));
+    // "\z", not "$": "$" also matches before a final line feed, which the conversion below
+    // would then skip as white space.
+    static const QRegularExpression decimal(QStringLiteral("^(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)\\z"));
     double total = 0;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
         const QString& piece = pieces[i];
