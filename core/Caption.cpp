@@ -1,5 +1,8 @@
 #include "Caption.h"
 
+#include <QRandomGenerator>
+#include <array>
+
 QJsonObject Caption::toJson() const {
     return QJsonObject{{"id", id.toString(QUuid::WithoutBraces).toUpper()},
                        {"start", start},
@@ -21,4 +24,13 @@ std::optional<Caption> Caption::fromJson(const QJsonObject& object) {
     if (idText.compare(uuid.toString(QUuid::WithoutBraces), Qt::CaseInsensitive) != 0)
         return std::nullopt;
     return Caption{uuid, start.toDouble(), end.toDouble(), text.toString()};
+}
+
+QUuid Caption::newId() {
+    std::array<quint32, 4> words{};
+    QRandomGenerator::global()->fillRange(words.data(), words.size());
+    QByteArray bytes(reinterpret_cast<const char*>(words.data()), 16);
+    bytes[6] = char((bytes[6] & 0x0F) | 0x40); // version 4
+    bytes[8] = char((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
+    return QUuid::fromRfc4122(bytes);
 }

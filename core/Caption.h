@@ -15,8 +15,13 @@ struct Caption {
     QString text;
 
     static Caption make(double start, double end, QString text) {
-        return Caption{QUuid::createUuid(), start, end, std::move(text)};
+        return Caption{newId(), start, end, std::move(text)};
     }
+
+    // A fresh random (version 4) identifier. Drawn from Qt's seeded generator rather than the
+    // system source: identifiers need to be unique, not secret, and files of 50,000 cues make as
+    // many of them.
+    static QUuid newId();
 
     friend bool operator==(const Caption&, const Caption&) = default;
 

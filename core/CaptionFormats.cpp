@@ -9,8 +9,12 @@ namespace CaptionMath {
 
 namespace {
 
-bool isBlankOrBreak(QChar c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
-bool isBlank(QChar c) { return c == u' ' || c == u'\t'; }
+bool isBlankOrBreak(QChar c) {
+    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
+}
+bool isBlank(QChar c) {
+    return c == u' ' || c == u'\t';
+}
 
 template <typename Pred> QString trimmedBy(const QString& text, Pred pred) {
     qsizetype first = 0;
@@ -78,7 +82,9 @@ Captions normalized(const Captions& captions) {
     return kept;
 }
 
-QString srt(const Captions& captions) { return cues(captions, QString(), u','); }
+QString srt(const Captions& captions) {
+    return cues(captions, QString(), u',');
+}
 
 QString vtt(const Captions& captions) {
     return cues(captions, QStringLiteral("WEBVTT\n\n"), u'.');
@@ -100,7 +106,6 @@ QString txt(const Captions& captions, bool timestamps) {
 
 Captions parseSubtitles(const QString& input) {
     static const QRegularExpression tag(QStringLiteral("<[^>]+>"));
-    static const QRegularExpression blanks(QStringLiteral("[ \\t]+"));
 
     QString text = input;
     text.remove(QChar(0xFEFF));
@@ -119,15 +124,17 @@ Captions parseSubtitles(const QString& input) {
         if (sides.size() != 2)
             continue;
         const auto start = parse(sides[0]);
-        const QStringList endWords =
-            trimmedBy(sides[1], isBlank).split(blanks);
-        const auto end = endWords.isEmpty() ? std::nullopt : parse(endWords.first());
+        // Only the first word after the arrow is the end; cue settings may follow it.
+        const QString after = trimmedBy(sides[1], isBlank);
+        const auto blankAt = std::find_if(after.begin(), after.end(), isBlank);
+        const auto end = parse(after.left(blankAt - after.begin()));
         if (!start || !end)
             continue;
 
         QStringList body(timing + 1, lines.end());
         QString cue = body.join(u'\n');
-        cue.remove(tag);
+        if (cue.contains(u'<'))
+            cue.remove(tag);
         found.append(Caption::make(*start, *end, cue));
     }
     return normalized(found);

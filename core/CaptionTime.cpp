@@ -1,11 +1,29 @@
 #include "CaptionMath.h"
 
-#include <QRegularExpression>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 
 namespace CaptionMath {
+
+namespace {
+
+// ASCII digits with at most one point and at least one digit: "5", "5.", ".5", "05.250".
+bool isPlainDecimal(QStringView piece) {
+    bool digit = false;
+    bool point = false;
+    for (QChar c : piece) {
+        if (c >= u'0' && c <= u'9')
+            digit = true;
+        else if (c == u'.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    return digit;
+}
+
+} // namespace
 
 QString stamp(double seconds, QChar separator) {
     std::int64_t ms = 0;
@@ -43,11 +61,10 @@ std::optional<double> parse(const QString& input) {
 
     // "\z", not "$": "$" also matches before a final line feed, which the conversion below
     // would then skip as white space.
-    static const QRegularExpression decimal(QStringLiteral("^(?:[0-9]+\\.?[0-9]*|\\.[0-9]+)\\z"));
     double total = 0;
     for (qsizetype i = 0; i < pieces.size(); ++i) {
         const QString& piece = pieces[i];
-        if (piece.isEmpty() || !decimal.match(piece).hasMatch())
+        if (!isPlainDecimal(piece))
             return std::nullopt;
         bool ok = false;
         const double value = piece.toDouble(&ok); // C locale, whatever the desktop's locale

@@ -3,6 +3,7 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 #include <QUuid>
 #include <gtest/gtest.h>
 #include <optional>
@@ -94,6 +95,17 @@ TEST(CaptionJson, RefusesIdsThatAreNotUuids) {
         object.insert("id", QString::fromLatin1(id));
         EXPECT_EQ(Caption::fromJson(object), std::nullopt);
     }
+}
+
+TEST(CaptionId, FreshIdentifiersAreVersionFourAndDistinct) {
+    QSet<QUuid> seen;
+    for (int i = 0; i < 2000; ++i) {
+        const QUuid id = Caption::newId();
+        EXPECT_EQ(id.version(), QUuid::Random);
+        EXPECT_EQ(id.variant(), QUuid::DCE);
+        seen.insert(id);
+    }
+    EXPECT_EQ(seen.size(), 2000);
 }
 
 } // namespace
