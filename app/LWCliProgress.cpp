@@ -5,7 +5,9 @@
 
 LWCliProgress::LWCliProgress(std::FILE* out) : m_out(out), m_terminal(isatty(fileno(out)) == 1) {}
 
-LWCliProgress::~LWCliProgress() { finish(); }
+LWCliProgress::~LWCliProgress() {
+    finish();
+}
 
 void LWCliProgress::update(const QString& label, double fraction) {
     if (!m_terminal)
@@ -15,8 +17,8 @@ void LWCliProgress::update(const QString& label, double fraction) {
         constexpr int width = 30;
         const int filled = std::clamp(int(fraction * width + 0.5), 0, width);
         std::fprintf(m_out, "\r\033[K%s [%s%s] %3d%%", text.constData(),
-                     QByteArray(filled, '#').constData(), QByteArray(width - filled, '-').constData(),
-                     int(fraction * 100 + 0.5));
+                     QByteArray(filled, '#').constData(),
+                     QByteArray(width - filled, '-').constData(), int(fraction * 100 + 0.5));
     } else {
         std::fprintf(m_out, "\r\033[K%s", text.constData());
     }

@@ -16,8 +16,7 @@ void prepare(LWUiHooks::SavePanel& panel) {
 }
 
 void remember(const QString& savedFile) {
-    LWDefaults::setValue(QStringLiteral("lw.lastSaveFolder"),
-                         QFileInfo(savedFile).absolutePath());
+    LWDefaults::setValue(QStringLiteral("lw.lastSaveFolder"), QFileInfo(savedFile).absolutePath());
 }
 
 } // namespace BCSavePlace

@@ -50,11 +50,11 @@ private:
 // result on the main thread; it reports through the context and throws BCError to fail or
 // BCCancelled to stop.
 struct LWJobSpec {
-    QString status;                          // first `busy` text, ending in "…"
-    std::optional<double> progress;          // first fraction; nothing is indeterminate
-    QString errorTitle;                      // alert title when the body fails
-    std::optional<QString> stoppedNote;      // note left by a stop (nothing: note untouched)
-    bool refuseWhileBusy = true;             // opening and transcribing refuse to overlap
-    bool forgetWorkAtEnd = false;            // the open job clears `work` as its last action
+    QString status;                     // first `busy` text, ending in "…"
+    std::optional<double> progress;     // first fraction; nothing is indeterminate
+    QString errorTitle;                 // alert title when the body fails
+    std::optional<QString> stoppedNote; // note left by a stop (nothing: note untouched)
+    bool refuseWhileBusy = true;        // opening and transcribing refuse to overlap
+    bool forgetWorkAtEnd = false;       // the open job clears `work` as its last action
     std::function<std::function<void()>(const LWJobContext&)> body;
 };

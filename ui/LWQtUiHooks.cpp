@@ -84,12 +84,15 @@ void LWQtUiHooks::alert(const QString& title, const QString& message) {
     box.exec();
 }
 
-void LWQtUiHooks::beep() { QApplication::beep(); }
+void LWQtUiHooks::beep() {
+    QApplication::beep();
+}
 
 void LWQtUiHooks::reveal(const QString& path) {
     const QString uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toString();
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
     call << QStringList{uri} << QString();
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 2000);

@@ -51,8 +51,8 @@ TEST_F(ImportExport, ImportIntoEmptyDocumentLeavesNoPreviousSet) {
 
 TEST_F(ImportExport, ImportReadsWindowsAndUtf16Files) {
     // Windows-1252 quotes and a UTF-16 file with its byte-order mark.
-    hooks.openAnswers.push_back(
-        folder.write(QStringLiteral("win.srt"), "1\n00:00:01,000 --> 00:00:02,000\n\x93Hi\x94 caf\xe9\n"));
+    hooks.openAnswers.push_back(folder.write(
+        QStringLiteral("win.srt"), "1\n00:00:01,000 --> 00:00:02,000\n\x93Hi\x94 caf\xe9\n"));
     store.importSubtitles();
     ASSERT_EQ(store.captions().size(), 1);
     EXPECT_EQ(store.captions()[0].text, QStringLiteral("“Hi” café"));
@@ -87,8 +87,8 @@ TEST_F(ImportExport, FailedImportsAlertAndLeaveEverythingAlone) {
         {"no cues", folder.write(QStringLiteral("notes.srt"), "just some text\n\nand more\n"),
          QStringLiteral("No captions found"),
          QStringLiteral("“notes.srt” doesn't contain SRT or VTT captions.")},
-        {"only blank cues", folder.write(QStringLiteral("blank.vtt"),
-                                         "WEBVTT\n\n00:01.000 --> 00:02.000\n   \n"),
+        {"only blank cues",
+         folder.write(QStringLiteral("blank.vtt"), "WEBVTT\n\n00:01.000 --> 00:02.000\n   \n"),
          QStringLiteral("No captions found"),
          QStringLiteral("“blank.vtt” doesn't contain SRT or VTT captions.")},
     };
@@ -122,7 +122,8 @@ TEST_F(ImportExport, ExportWritesEachKindAndRevealsTheFile) {
         {LWStore::TextKind::srt, false, QStringLiteral("out.srt"),
          "1\n00:00:00,000 --> 00:00:02,000\nA\n\n2\n00:00:02,000 --> 00:00:05,000\nB\n\n"},
         {LWStore::TextKind::vtt, false, QStringLiteral("out.vtt"),
-         "WEBVTT\n\n1\n00:00:00.000 --> 00:00:02.000\nA\n\n2\n00:00:02.000 --> 00:00:05.000\nB\n\n"},
+         "WEBVTT\n\n1\n00:00:00.000 --> 00:00:02.000\nA\n\n2\n00:00:02.000 --> "
+         "00:00:05.000\nB\n\n"},
         {LWStore::TextKind::txt, false, QStringLiteral("out.txt"), "A B\n"},
         {LWStore::TextKind::txt, true, QStringLiteral("stamped.txt"), "[0:00] A\n[0:02] B\n"},
     };
@@ -161,7 +162,8 @@ TEST_F(ImportExport, ExportWithoutCaptionsAlertsBeforeAnyPanel) {
     EXPECT_TRUE(hooks.savePanels.isEmpty());
     ASSERT_EQ(hooks.alerts.size(), 1);
     EXPECT_EQ(hooks.alerts[0].title, QStringLiteral("Nothing to export"));
-    EXPECT_EQ(hooks.alerts[0].message, QStringLiteral("Transcribe the file or add captions first."));
+    EXPECT_EQ(hooks.alerts[0].message,
+              QStringLiteral("Transcribe the file or add captions first."));
 }
 
 TEST_F(ImportExport, SaveFolderIsRememberedAndOfferedNextTime) {

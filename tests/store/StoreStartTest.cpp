@@ -28,8 +28,11 @@ TEST_F(StoreStart, InitialValues) {
 }
 
 TEST_F(StoreStart, LanguageFromTheSystemLocale) {
-    const QList<std::pair<QString, QString>> cases = {
-        {"en_US", "en-US"}, {"en_GB", "en-US"}, {"en", "en-US"}, {"fr_FR", "fr_FR"}, {"de_AT", "de_AT"}};
+    const QList<std::pair<QString, QString>> cases = {{"en_US", "en-US"},
+                                                      {"en_GB", "en-US"},
+                                                      {"en", "en-US"},
+                                                      {"fr_FR", "fr_FR"},
+                                                      {"de_AT", "de_AT"}};
     for (const auto& [locale, language] : cases) {
         LWStore store(hooks, locale);
         EXPECT_EQ(store.language(), language) << locale.toStdString();

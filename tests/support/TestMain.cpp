@@ -9,7 +9,8 @@ int main(int argc, char** argv) {
     QTemporaryDir root(QDir::tempPath() + QStringLiteral("/lorowen-test-XXXXXX"));
     if (!root.isValid())
         return 1;
-    for (const char* name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
+    for (const char* name :
+         {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_RUNTIME_DIR"}) {
         const QString path = root.filePath(QString::fromLatin1(name).toLower());
         QDir().mkpath(path);
         QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
