@@ -1,3 +1,4 @@
+#include "BCText.h"
 #include "BCTime.h"
 #include "CaptionMath.h"
 
@@ -9,31 +10,15 @@ namespace CaptionMath {
 
 namespace {
 
-bool isBlankOrBreak(QChar c) {
-    return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-}
-bool isBlank(QChar c) {
-    return c == u' ' || c == u'\t';
-}
-
-template <typename Pred> QString trimmedBy(const QString& text, Pred pred) {
-    qsizetype first = 0;
-    qsizetype last = text.size();
-    while (first < last && pred(text[first]))
-        ++first;
-    while (last > first && pred(text[last - 1]))
-        --last;
-    return text.mid(first, last - first);
-}
-
 // The cue text as written: outer blanks and breaks trimmed, and no blank line inside, since an
 // empty line ends a cue and would lose the rest of the text when the file is read back.
 QString cueText(const QString& text) {
     QString unified = text;
     unified.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     unified.replace(u'\r', u'\n');
-    QStringList lines = trimmedBy(unified, isBlankOrBreak).split(u'\n');
-    lines.removeIf([](const QString& line) { return trimmedBy(line, isBlank).isEmpty(); });
+    QStringList lines = BCText::trimBlanksAndBreaks(unified).split(u'\n');
+    lines.removeIf(
+        [](const QString& line) { return BCText::trimmedView(line, BCText::isBlank).isEmpty(); });
     return lines.join(u'\n');
 }
 
@@ -59,7 +44,7 @@ Captions normalized(const Captions& captions) {
     Captions kept;
     kept.reserve(captions.size());
     for (const Caption& c : captions) {
-        if (!trimmedBy(c.text, isBlankOrBreak).isEmpty())
+        if (!BCText::trimmedView(c.text, BCText::isBlankOrBreak).isEmpty())
             kept.append(c);
     }
     // A start that is not a number sorts as 0, as it is clamped to 0 below.
@@ -95,7 +80,7 @@ QString txt(const Captions& captions, bool timestamps) {
     for (const Caption& c : normalized(captions)) {
         QString text = c.text;
         text.replace(u'\n', u' ');
-        text = trimmedBy(text, isBlank);
+        text = BCText::trimBlanks(text);
         if (timestamps)
             lines.append(u'[' + BCTime::clock(c.start, false) + QStringLiteral("] ") + text);
         else
@@ -125,8 +110,8 @@ Captions parseSubtitles(const QString& input) {
             continue;
         const auto start = parse(sides[0]);
         // Only the first word after the arrow is the end; cue settings may follow it.
-        const QString after = trimmedBy(sides[1], isBlank);
-        const auto blankAt = std::find_if(after.begin(), after.end(), isBlank);
+        const QString after = BCText::trimBlanks(sides[1]);
+        const auto blankAt = std::find_if(after.begin(), after.end(), BCText::isBlank);
         const auto end = parse(after.left(blankAt - after.begin()));
         if (!start || !end)
             continue;

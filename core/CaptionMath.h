@@ -1,9 +1,11 @@
 #pragma once
 
 #include "Caption.h"
+#include "CaptionRules.h"
 
 #include <QChar>
 #include <QString>
+#include <functional>
 #include <optional>
 
 // Pure caption algorithms: time text, the caption file formats, and (elsewhere in this namespace)
@@ -38,5 +40,37 @@ QString txt(const Captions& captions, bool timestamps);
 
 // Reads SubRip and WebVTT text; malformed blocks are skipped, never fatal.
 Captions parseSubtitles(const QString& text);
+
+// --- Grouping words into captions ---
+
+// Median voice pitch in hertz of the span from `from` to `to` (seconds), or nothing when the
+// span has no usable voice. Called from the grouping thread, in time order.
+using PitchFunction = std::function<std::optional<double>(double from, double to)>;
+
+// Turns the recognised words of a whole file into captions in time order: blank words dropped,
+// words sorted by start, cut into sentences, long or slow sentences split at natural breaks,
+// very short neighbours joined, each text wrapped with `wrap`, and times given a short linger.
+// With a `pitch` function, a change of voice between sentences keeps them apart, and with
+// `markSpeakers` such a caption starts with ">> ". An empty `pitch` means no speaker detection.
+// Pure apart from `pitch`; every caption gets a fresh id. Any thread.
+Captions group(const TimedWords& words, const Rules& rules, const PitchFunction& pitch = {},
+               bool markSpeakers = false);
+
+// Re-lays `text` on one line, or on two when it is longer than `maxCharsPerLine` characters
+// (grapheme clusters), `maxLines` is above 1 and it has at least two words. Words are split at
+// spaces and line feeds only; the two-line break goes where the lines overflow least and are
+// most even. Never more than two lines; a single word longer than the limit is not broken.
+// Wrapping a wrapped text again with the same limits gives the same text.
+QString wrap(const QString& text, int maxCharsPerLine, int maxLines);
+
+// Whether a word, as delivered with its punctuation, ends a sentence: a final "?", "!" or "…",
+// or a full stop that does not end a known abbreviation ("Dr.", "etc."), an initial ("J.") or a
+// short dotted abbreviation ("e.g."). Closing quotes and brackets around the word are ignored.
+bool endsSentence(const QString& word);
+
+// Comparison key of a word: compatibility-decomposed (so diacritics fall away), only letters and
+// digits kept, lower-cased. "Été," and "ete" have the same key. Shared by grouping, loop removal
+// and lyric alignment.
+QString wordKey(const QString& word);
 
 } // namespace CaptionMath

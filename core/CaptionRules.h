@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QJsonObject>
+#include <optional>
+
 namespace CaptionMath {
 
 // Line and timing rules for making captions. Lengths are user-perceived characters, times
@@ -12,6 +15,12 @@ struct Rules {
     double pauseSplit = 0.8;  // a longer silence is a strong break
 
     friend bool operator==(const Rules&, const Rules&) = default;
+
+    // Keyed object "maxCharsPerLine", "maxLines", "maxDuration", "minDuration", "pauseSplit".
+    // Reading needs all five keys as numbers, the first two whole and within `int`; unknown keys
+    // are ignored. Values are not clamped here (grouping floors them).
+    QJsonObject toJson() const;
+    static std::optional<Rules> fromJson(const QJsonObject& object);
 };
 
 } // namespace CaptionMath

@@ -1,3 +1,4 @@
+#include "BCText.h"
 #include "CaptionMath.h"
 
 #include <cmath>
@@ -43,14 +44,7 @@ QString stamp(double seconds, QChar separator) {
 }
 
 std::optional<double> parse(const QString& input) {
-    qsizetype first = 0;
-    qsizetype last = input.size();
-    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
-    while (first < last && blank(input[first]))
-        ++first;
-    while (last > first && blank(input[last - 1]))
-        --last;
-    QString text = input.mid(first, last - first);
+    QString text = BCText::trimBlanks(input);
     text.replace(u',', u'.');
     if (text.isEmpty())
         return std::nullopt;

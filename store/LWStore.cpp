@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QThreadPool>
+#include <utility>
 
 namespace {
 
@@ -21,7 +22,9 @@ bool storedBool(const QString& key, bool fallback) {
     return LWDefaults::contains(key) ? LWDefaults::value(key).toBool() : fallback;
 }
 
-QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
+QString fileName(const QString& path) {
+    return QFileInfo(path).fileName();
+}
 
 } // namespace
 
@@ -35,7 +38,8 @@ LWStore::LWStore(LWUiHooks& hooks, QString systemLocale, QObject* parent)
         m_language = LWDefaults::value(kLanguage).toString();
     } else {
         const QString dashed = QString(systemLocale).replace(u'_', u'-');
-        m_language = dashed.startsWith(QStringLiteral("en")) ? QStringLiteral("en-US") : systemLocale;
+        m_language =
+            dashed.startsWith(QStringLiteral("en")) ? QStringLiteral("en-US") : systemLocale;
     }
     m_sidecars = storedBool(kSidecars, true);
     m_markSpeakers = storedBool(kMarkSpeakers, true);
@@ -47,7 +51,9 @@ LWStore::~LWStore() {
         m_work->cancel();
 }
 
-QString LWStore::defaultLocaleName() { return QLocale::system().name(); }
+QString LWStore::defaultLocaleName() {
+    return QLocale::system().name();
+}
 
 // --- Document ---
 
@@ -71,8 +77,15 @@ void LWStore::setPlaying(bool playing) {
 }
 
 void LWStore::setCaptions(const Captions& captions) {
-    m_captions = captions;
+    const Captions old = std::exchange(m_captions, captions);
     emit captionsChanged();
+    m_history.record(old, m_captions);
+}
+
+void LWStore::resetHistory() {
+    m_history.reset();
+    ++m_historyTick;
+    emit historyTickChanged();
 }
 
 void LWStore::setSelected(std::optional<QUuid> id) {
@@ -261,9 +274,8 @@ void LWStore::setLastWhisperSpeed(std::optional<double> speed) {
 // --- Caption files ---
 
 void LWStore::importSubtitles() {
-    const auto path = m_hooks.openPanel({.title = {},
-                                         .message = {},
-                                         .extensions = {QStringLiteral("srt"), QStringLiteral("vtt")}});
+    const auto path = m_hooks.openPanel(
+        {.title = {}, .message = {}, .extensions = {QStringLiteral("srt"), QStringLiteral("vtt")}});
     if (!path)
         return;
     const QString name = fileName(*path);
@@ -304,8 +316,7 @@ void LWStore::exportText(TextKind kind, bool timestamps) {
         return;
     BCSavePlace::remember(*path);
     try {
-        LWFormats::writeAtomically(*path,
-                                   LWFormats::text(kind, m_captions, timestamps).toUtf8());
+        LWFormats::writeAtomically(*path, LWFormats::text(kind, m_captions, timestamps).toUtf8());
     } catch (const BCError& e) {
         m_hooks.alert(QStringLiteral("Couldn't save"), e.message());
         return;

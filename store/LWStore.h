@@ -2,6 +2,7 @@
 
 #include "BCOpenedMedia.h"
 #include "Caption.h"
+#include "CaptionHistory.h"
 #include "CaptionRules.h"
 #include "LWFormats.h"
 #include "LWJob.h"
@@ -60,9 +61,12 @@ public:
     void setPlaying(bool playing);
 
     const Captions& captions() const { return m_captions; }
-    // The one place the caption list changes.
+    // The one place the caption list changes: records an undo step (and schedules the autosave).
     void setCaptions(const Captions& captions);
+    CaptionHistory& history() { return m_history; }
     int historyTick() const { return m_historyTick; }
+    // Empties both stacks, as when another file's captions are loaded.
+    void resetHistory();
 
     std::optional<QUuid> selected() const { return m_selected; }
     void setSelected(std::optional<QUuid> id);
@@ -118,6 +122,24 @@ public:
     std::optional<double> lastWhisperSpeed() const { return m_lastWhisperSpeed; }
     void setLastWhisperSpeed(std::optional<double> speed);
 
+    // --- Editing (every change is one undoable assignment of the caption list) ---
+    void undo();
+    void redo();
+    // A "New caption" at the playhead, selected; only with media open.
+    void addCaption();
+    void deleteCaption(const QUuid& id);
+    void nudgeCaption(const QUuid& id, double by);
+    void setStart(const QUuid& id, double t);
+    void setEnd(const QUuid& id, double t);
+    void setText(const QUuid& id, const QString& text);
+    void splitAtPlayhead(const QUuid& id);
+    void mergeWithNext(const QUuid& id);
+    void shiftAll(double by);
+    void rewrap();
+    void restorePrevious();
+    std::optional<qsizetype> indexOf(std::optional<QUuid> id) const;
+    void fixSelection();
+
     // --- Caption files ---
     void importSubtitles();
     void exportText(TextKind kind, bool timestamps);
@@ -145,6 +167,7 @@ signals:
     void lastWhisperSpeedChanged();
 
 private:
+    void applyHistoryStep(const std::optional<Captions>& snapshot, const QString& note);
     void finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& spec,
                    const std::function<void()>& apply, const std::optional<QString>& error);
 
@@ -154,6 +177,7 @@ private:
     double m_time = 0;
     bool m_playing = false;
     Captions m_captions;
+    CaptionHistory m_history;
     int m_historyTick = 0;
     std::optional<QUuid> m_selected;
     CaptionMath::Rules m_rules;

@@ -1,0 +1,260 @@
+#include "LWStore.h"
+#include "ScriptedHooks.h"
+#include "TestFiles.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class Editing : public ::testing::Test {
+protected:
+    void SetUp() override {
+        clearPreferences();
+        store.history().now = [this] { return clock; };
+    }
+
+    void openMedia(double duration) {
+        BCOpenedMedia media;
+        media.original = QUrl::fromLocalFile(QStringLiteral("/media/clip.mp4"));
+        media.duration = duration;
+        store.setMedia(media);
+    }
+
+    // Sets the list without leaving an undo step behind.
+    void load(const Captions& captions) {
+        store.setCaptions(captions);
+        store.resetHistory();
+    }
+
+    const Caption& at(qsizetype i) { return store.captions()[i]; }
+
+    double clock = 100;
+    ScriptedHooks hooks;
+    LWStore store{hooks, QStringLiteral("en_US")};
+};
+
+TEST_F(Editing, UndoAndRedoStepTheListAndTick) {
+    const Captions a{Caption::make(0, 1, QStringLiteral("a"))};
+    load(a);
+    const int tick = store.historyTick();
+    store.setText(a[0].id, QStringLiteral("b"));
+    store.undo();
+    EXPECT_EQ(store.captions(), a);
+    EXPECT_EQ(store.note(), QStringLiteral("Undone."));
+    EXPECT_EQ(store.historyTick(), tick + 1);
+    store.redo();
+    EXPECT_EQ(at(0).text, QStringLiteral("b"));
+    EXPECT_EQ(store.note(), QStringLiteral("Redone."));
+    EXPECT_EQ(store.historyTick(), tick + 2);
+    EXPECT_EQ(hooks.beeps, 0);
+    store.redo();
+    EXPECT_EQ(hooks.beeps, 1);
+}
+
+TEST_F(Editing, TwoHundredUndosThenABeep) {
+    load({});
+    for (int i = 0; i < 201; ++i) {
+        Captions next = store.captions();
+        next.append(Caption::make(i, i + 1, QStringLiteral("c")));
+        store.setCaptions(next);
+    }
+    for (int i = 0; i < 200; ++i)
+        store.undo();
+    EXPECT_EQ(hooks.beeps, 0);
+    EXPECT_EQ(store.captions().size(), 1);
+    store.undo();
+    EXPECT_EQ(hooks.beeps, 1);
+}
+
+TEST_F(Editing, UndoDropsASelectionThatNoLongerExists) {
+    openMedia(60);
+    load({});
+    store.setTime(5);
+    store.addCaption();
+    ASSERT_TRUE(store.selected().has_value());
+    store.undo();
+    EXPECT_FALSE(store.selected().has_value());
+}
+
+TEST_F(Editing, AddCaptionRunsToTheNextCaptionWithinLimits) {
+    struct Case {
+        double at;
+        double nextStart; // 0: no caption after
+        double duration;
+        double end;
+    };
+    const QList<Case> cases = {
+        {10, 10.3, 60, 10.5},  // at least 0.5 s, overlapping the next
+        {10, 20, 60, 13},      // at most 3 s
+        {10, 11.5, 60, 11.46}, // up to 0.04 s before the next
+        {10, 0, 11, 10.96},    // up to 0.04 s before the media ends
+        {10, 0, 10.2, 10.5},   // still 0.5 s past the media's end
+    };
+    for (const Case& c : cases) {
+        openMedia(c.duration);
+        load(c.nextStart > 0 ? Captions{Caption::make(c.nextStart, c.nextStart + 1, "next")}
+                             : Captions{});
+        store.setTime(c.at);
+        store.addCaption();
+        const auto i = store.indexOf(store.selected());
+        ASSERT_TRUE(i.has_value());
+        EXPECT_EQ(at(*i).text, QStringLiteral("New caption"));
+        EXPECT_EQ(at(*i).start, c.at);
+        EXPECT_NEAR(at(*i).end, c.end, 1e-9) << c.nextStart << " " << c.duration;
+        EXPECT_EQ(*i, 0); // sorted by start
+    }
+}
+
+TEST_F(Editing, AddCaptionNeedsOpenMedia) {
+    load({});
+    store.addCaption();
+    EXPECT_TRUE(store.captions().isEmpty());
+    EXPECT_TRUE(store.history().undoStack.isEmpty());
+}
+
+TEST_F(Editing, EdgeAndNudgeClamps) {
+    openMedia(30);
+    const Caption c = Caption::make(2, 4, QStringLiteral("x"));
+    struct Case {
+        const char* name;
+        std::function<void()> act;
+        double start;
+        double end;
+    };
+    const QList<Case> cases = {
+        {"start after end", [&] { store.setStart(c.id, 9); }, 3.9, 4},
+        {"negative start", [&] { store.setStart(c.id, -2); }, 0, 4},
+        {"end before start", [&] { store.setEnd(c.id, 1); }, 2, 2.1},
+        {"end past the media", [&] { store.setEnd(c.id, 99); }, 2, 30},
+        {"nudge before zero", [&] { store.nudgeCaption(c.id, -5); }, 0, 2},
+        {"nudge later", [&] { store.nudgeCaption(c.id, 0.5); }, 2.5, 4.5},
+    };
+    for (const Case& k : cases) {
+        load({c});
+        k.act();
+        EXPECT_NEAR(at(0).start, k.start, 1e-9) << k.name;
+        EXPECT_NEAR(at(0).end, k.end, 1e-9) << k.name;
+    }
+    // Unknown identifiers change nothing and record nothing.
+    load({c});
+    store.setStart(QUuid::createUuid(), 1);
+    store.nudgeCaption(QUuid::createUuid(), 1);
+    store.deleteCaption(QUuid::createUuid());
+    EXPECT_EQ(store.captions(), Captions{c});
+    EXPECT_TRUE(store.history().undoStack.isEmpty());
+    EXPECT_EQ(hooks.beeps, 0);
+}
+
+TEST_F(Editing, SetEndWithoutMediaKeepsATenth) {
+    const Caption c = Caption::make(2, 4, QStringLiteral("x"));
+    load({c});
+    store.setEnd(c.id, 50);
+    EXPECT_NEAR(at(0).end, 2.1, 1e-9);
+}
+
+TEST_F(Editing, SplitAtPlayheadKeepsTheFirstIdentityAndSelectsTheSecond) {
+    const Caption c = Caption::make(0, 4, QStringLiteral("one two three four"));
+    const Caption after = Caption::make(5, 6, QStringLiteral("after"));
+    load({c, after});
+    store.setTime(1);
+    store.splitAtPlayhead(c.id);
+    ASSERT_EQ(store.captions().size(), 3);
+    EXPECT_EQ(at(0).id, c.id);
+    EXPECT_EQ(at(0).text, QStringLiteral("one"));
+    EXPECT_EQ(at(1).text, QStringLiteral("two three four"));
+    EXPECT_EQ(at(2), after);
+    EXPECT_EQ(store.selected(), at(1).id);
+
+    store.setTime(3.95);
+    store.splitAtPlayhead(at(1).id);
+    store.splitAtPlayhead(QUuid::createUuid());
+    EXPECT_EQ(hooks.beeps, 2);
+    EXPECT_EQ(store.captions().size(), 3);
+}
+
+TEST_F(Editing, MergeJoinsIntoOneLineAndBeepsAtTheEnd) {
+    const Caption a = Caption::make(0, 2, QStringLiteral("first line\nsecond line"));
+    const Caption b = Caption::make(2, 3, QStringLiteral(" next\n"));
+    load({a, b});
+    store.setSelected(b.id);
+    store.mergeWithNext(a.id);
+    ASSERT_EQ(store.captions().size(), 1);
+    EXPECT_EQ(at(0).id, a.id);
+    EXPECT_EQ(at(0).start, 0.0);
+    EXPECT_EQ(at(0).end, 3.0);
+    EXPECT_EQ(at(0).text, QStringLiteral("first line second line  next"));
+    EXPECT_EQ(store.selected(), b.id); // the selection does not change
+    store.mergeWithNext(a.id);
+    EXPECT_EQ(hooks.beeps, 1);
+}
+
+TEST_F(Editing, DeleteClearsItsSelection) {
+    const Caption a = Caption::make(0, 1, QStringLiteral("a"));
+    const Caption b = Caption::make(1, 2, QStringLiteral("b"));
+    load({a, b});
+    store.setSelected(a.id);
+    store.deleteCaption(b.id);
+    EXPECT_EQ(store.selected(), a.id);
+    store.deleteCaption(a.id);
+    EXPECT_FALSE(store.selected().has_value());
+    EXPECT_TRUE(store.captions().isEmpty());
+}
+
+TEST_F(Editing, ShiftAllIsOneStepAndKeepsATenth) {
+    load({Caption::make(0.5, 0.6, QStringLiteral("a")), Caption::make(3, 4, QStringLiteral("b"))});
+    store.shiftAll(-1);
+    EXPECT_EQ(at(0).start, 0.0);
+    EXPECT_NEAR(at(0).end, 0.1, 1e-9);
+    EXPECT_EQ(at(1).start, 2.0);
+    EXPECT_EQ(at(1).end, 3.0);
+    EXPECT_EQ(store.history().undoStack.size(), 1);
+}
+
+TEST_F(Editing, RewrapUsesTheRulesAsStored) {
+    load({Caption::make(0, 2, QStringLiteral("aaaa bbbb cccc dddd"))});
+    CaptionMath::Rules rules;
+    rules.maxCharsPerLine = 9;
+    store.setRules(rules);
+    store.rewrap();
+    EXPECT_EQ(at(0).text, QStringLiteral("aaaa bbbb\ncccc dddd"));
+}
+
+TEST_F(Editing, RestoreTwiceSwapsBack) {
+    const Captions mine{Caption::make(0, 1, QStringLiteral("mine"))};
+    const Captions older{Caption::make(0, 1, QStringLiteral("old")),
+                         Caption::make(1, 2, QStringLiteral("er"))};
+    store.restorePrevious();
+    EXPECT_EQ(hooks.beeps, 1);
+
+    load(mine);
+    store.setPreviousCaptions(older);
+    store.restorePrevious();
+    EXPECT_EQ(store.captions(), older);
+    EXPECT_EQ(store.previousCaptions(), mine);
+    EXPECT_EQ(store.note(), QStringLiteral("Restored the previous 2 captions."));
+    store.restorePrevious();
+    EXPECT_EQ(store.captions(), mine);
+    EXPECT_EQ(store.previousCaptions(), older);
+    EXPECT_EQ(store.history().undoStack.size(), 2);
+
+    // Restoring over an empty list leaves no previous set.
+    load({});
+    store.setPreviousCaptions(older);
+    store.restorePrevious();
+    EXPECT_FALSE(store.previousCaptions().has_value());
+}
+
+TEST_F(Editing, TypingIntoOneCaptionIsOneUndoStep) {
+    const Caption c = Caption::make(0, 1, QStringLiteral("Hello"));
+    load({c});
+    for (const char* text : {"Hello,", "Hello, w", "Hello, wo", "Hello, wor", "Hello, world"}) {
+        store.setText(c.id, QString::fromUtf8(text));
+        clock += 0.8;
+    }
+    store.undo();
+    EXPECT_EQ(at(0).text, QStringLiteral("Hello"));
+    store.undo();
+    EXPECT_EQ(hooks.beeps, 1);
+}
+
+} // namespace
