@@ -1,15 +1,16 @@
 #include "LWCli.h"
 
+#include "LWCliCommands.h"
+
 #include "BCError.h"
-#include "CaptionMath.h"
 #include "LWCliProgress.h"
 #include "LWFormats.h"
 
 #include <QFileInfo>
+
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <functional>
 
 namespace LWCli {
 
@@ -17,86 +18,12 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
-extern "C" void onInterrupt(int) { g_interrupted.store(true); }
-
-void printError(const QString& sentence) {
-    std::fprintf(stderr, "lorowen-cli: %s\n", sentence.toUtf8().constData());
-}
-
-struct Command {
-    QString name;
-    QString synopsis;
-    QString help;
-    std::function<int(const QStringList&)> run;
-};
-
-int usageError(const Command& command, const QString& problem) {
-    printError(problem);
-    std::fprintf(stderr, "usage: lorowen-cli %s %s\n", command.name.toUtf8().constData(),
-                 command.synopsis.toUtf8().constData());
-    return usage;
-}
-
-// --- convert ---
-
-int convert(const Command& self, const QStringList& args) {
-    QStringList positional;
-    bool timestamps = false;
-    for (const QString& arg : args) {
-        if (arg == QStringLiteral("--timestamps"))
-            timestamps = true;
-        else if (arg.startsWith(QStringLiteral("--")))
-            return usageError(self, QStringLiteral("unknown option %1").arg(arg));
-        else
-            positional.append(arg);
-    }
-    if (positional.size() != 2)
-        return usageError(self, QStringLiteral("convert takes an input and an output file"));
-    const QString& in = positional[0];
-    const QString& out = positional[1];
-    const auto kind = LWFormats::kindForPath(out);
-    if (!kind)
-        return usageError(self, QStringLiteral("the output must end in .srt, .vtt or .txt"));
-
-    LWCliProgress progress;
-    progress.update(QStringLiteral("Reading captions…"), -1);
-    const QString name = QFileInfo(in).fileName();
-    const auto text = LWFormats::readText(in);
-    if (!text) {
-        progress.finish();
-        printError(QStringLiteral("Can't read that file: “%1”").arg(name));
-        return failed;
-    }
-    const Captions captions = CaptionMath::parseSubtitles(*text);
-    if (captions.isEmpty()) {
-        progress.finish();
-        printError(QStringLiteral("“%1” doesn't contain SRT or VTT captions.").arg(name));
-        return failed;
-    }
-    if (interruptRequested())
-        return interrupted;
-    progress.update(QStringLiteral("Writing captions…"), -1);
-    try {
-        LWFormats::writeAtomically(out, LWFormats::text(*kind, captions, timestamps).toUtf8());
-    } catch (const BCError& e) {
-        progress.finish();
-        printError(e.message());
-        return failed;
-    }
-    progress.finish();
-    return ok;
+extern "C" void onInterrupt(int) {
+    g_interrupted.store(true);
 }
 
 QList<Command> commands() {
-    QList<Command> list;
-    list.append({QStringLiteral("convert"), QStringLiteral("IN OUT [--timestamps]"),
-                 QStringLiteral(
-                     "Reads an SRT or VTT file as the application imports it and writes SRT, VTT\n"
-                     "or TXT, chosen by OUT's extension, as the application exports it.\n"
-                     "--timestamps puts [m:ss] time marks before each caption of a TXT file."),
-                 {}});
-    list.last().run = [self = list.last()](const QStringList& a) { return convert(self, a); };
-    return list;
+    return {convertCommand(), captionsCommand()};
 }
 
 void printHelp(const QList<Command>& list) {
@@ -113,7 +40,63 @@ void printHelp(const QList<Command>& list) {
 
 } // namespace
 
-bool interruptRequested() { return g_interrupted.load(); }
+void printError(const QString& sentence) {
+    std::fprintf(stderr, "lorowen-cli: %s\n", sentence.toUtf8().constData());
+}
+
+int usageError(const Command& command, const QString& problem) {
+    printError(problem);
+    std::fprintf(stderr, "usage: lorowen-cli %s %s\n", command.name.toUtf8().constData(),
+                 command.synopsis.toUtf8().constData());
+    return usage;
+}
+
+bool parseArgs(const Command& command, const QStringList& args, const QStringList& valued,
+               const QStringList& flagNames, ParsedArgs& out, int& status) {
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (!arg.startsWith(QStringLiteral("--")) || arg == QStringLiteral("--")) {
+            out.positional.append(arg);
+        } else if (flagNames.contains(arg)) {
+            out.flags.append(arg);
+        } else if (valued.contains(arg)) {
+            if (i + 1 >= args.size()) {
+                status = usageError(command, QStringLiteral("%1 needs a value").arg(arg));
+                return false;
+            }
+            out.options.insert(arg, args[++i]);
+        } else {
+            status = usageError(command, QStringLiteral("unknown option %1").arg(arg));
+            return false;
+        }
+    }
+    return true;
+}
+
+int cannotRead(const QString& path, LWCliProgress& progress) {
+    progress.finish();
+    printError(QStringLiteral("Can't read that file: “%1”").arg(QFileInfo(path).fileName()));
+    return failed;
+}
+
+int writeOutput(const QString& path, const QString& text, LWCliProgress& progress) {
+    if (interruptRequested())
+        return interrupted;
+    progress.update(QStringLiteral("Writing…"), -1);
+    try {
+        LWFormats::writeAtomically(path, text.toUtf8());
+    } catch (const BCError& e) {
+        progress.finish();
+        printError(e.message());
+        return failed;
+    }
+    progress.finish();
+    return ok;
+}
+
+bool interruptRequested() {
+    return g_interrupted.load();
+}
 
 void installInterruptHandler() {
     struct sigaction action {};
@@ -143,7 +126,7 @@ int run(const QStringList& arguments) {
                         c.synopsis.toUtf8().constData(), c.help.toUtf8().constData());
             return ok;
         }
-        const int status = c.run(rest);
+        const int status = c.run(c, rest);
         return interruptRequested() && status != usage ? int(interrupted) : status;
     }
     printError(QStringLiteral("unknown command %1").arg(name));

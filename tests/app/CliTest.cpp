@@ -27,8 +27,9 @@ CliRun cli(const QStringList& arguments) {
             QString::fromUtf8(process.readAllStandardError())};
 }
 
-const QByteArray kVtt = "WEBVTT\n\nNOTE made by hand\n\nintro\n00:05.000 --> 00:06.000 align:start\n"
-                        "<i>Second</i>\n\n00:01.000 --> 00:04.000\n<v Ann>First</v> line\n";
+const QByteArray kVtt =
+    "WEBVTT\n\nNOTE made by hand\n\nintro\n00:05.000 --> 00:06.000 align:start\n"
+    "<i>Second</i>\n\n00:01.000 --> 00:04.000\n<v Ann>First</v> line\n";
 
 TEST(Cli, ConvertWritesEachFormatByExtension) {
     TestFolder folder;
@@ -39,17 +40,23 @@ TEST(Cli, ConvertWritesEachFormatByExtension) {
         QByteArray expected;
     };
     const QList<Case> cases = {
-        {QStringLiteral("out.srt"), {}, "1\n00:00:01,000 --> 00:00:04,000\nFirst line\n\n"
-                                        "2\n00:00:05,000 --> 00:00:06,000\nSecond\n\n"},
-        {QStringLiteral("out.VTT"), {}, "WEBVTT\n\n1\n00:00:01.000 --> 00:00:04.000\nFirst line\n\n"
-                                        "2\n00:00:05.000 --> 00:00:06.000\nSecond\n\n"},
+        {QStringLiteral("out.srt"),
+         {},
+         "1\n00:00:01,000 --> 00:00:04,000\nFirst line\n\n"
+         "2\n00:00:05,000 --> 00:00:06,000\nSecond\n\n"},
+        {QStringLiteral("out.VTT"),
+         {},
+         "WEBVTT\n\n1\n00:00:01.000 --> 00:00:04.000\nFirst line\n\n"
+         "2\n00:00:05.000 --> 00:00:06.000\nSecond\n\n"},
         {QStringLiteral("plain.txt"), {}, "First line Second\n"},
-        {QStringLiteral("stamped.txt"), {QStringLiteral("--timestamps")},
+        {QStringLiteral("stamped.txt"),
+         {QStringLiteral("--timestamps")},
          "[0:01] First line\n[0:05] Second\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.out.toStdString());
-        const CliRun run = cli(QStringList{QStringLiteral("convert"), in, folder.path(c.out)} << c.extra);
+        const CliRun run =
+            cli(QStringList{QStringLiteral("convert"), in, folder.path(c.out)} << c.extra);
         EXPECT_EQ(run.status, 0) << run.err.toStdString();
         EXPECT_EQ(folder.read(c.out), c.expected);
     }
@@ -58,7 +65,8 @@ TEST(Cli, ConvertWritesEachFormatByExtension) {
 TEST(Cli, FailuresSayTheSentenceAndExitThree) {
     TestFolder folder;
     const QString notes = folder.write(QStringLiteral("notes.srt"), "no cues here\n");
-    const QString good = folder.write(QStringLiteral("good.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
+    const QString good =
+        folder.write(QStringLiteral("good.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
     struct Case {
         QStringList args;
         QString sentence;
@@ -83,13 +91,15 @@ TEST(Cli, FailuresSayTheSentenceAndExitThree) {
 
 TEST(Cli, BadUsageExitsTwoWithAUsageLine) {
     TestFolder folder;
-    const QString in = folder.write(QStringLiteral("in.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
+    const QString in =
+        folder.write(QStringLiteral("in.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
     const QList<QStringList> cases = {
         {},
         {QStringLiteral("frobnicate")},
         {QStringLiteral("convert"), in},
         {QStringLiteral("convert"), in, folder.path(QStringLiteral("out.doc"))},
-        {QStringLiteral("convert"), in, folder.path(QStringLiteral("out.srt")), QStringLiteral("--bogus")},
+        {QStringLiteral("convert"), in, folder.path(QStringLiteral("out.srt")),
+         QStringLiteral("--bogus")},
     };
     for (const QStringList& args : cases) {
         SCOPED_TRACE(args.join(u' ').toStdString());
@@ -111,10 +121,102 @@ TEST(Cli, HelpDocumentsTheCommands) {
 
 TEST(Cli, WritesNoPreferences) {
     TestFolder folder;
-    const QString in = folder.write(QStringLiteral("in.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
+    const QString in =
+        folder.write(QStringLiteral("in.srt"), "1\n00:00:01,000 --> 00:00:02,000\nHi\n");
     ASSERT_EQ(cli({QStringLiteral("convert"), in, folder.path(QStringLiteral("o.vtt"))}).status, 0);
     const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
     EXPECT_FALSE(QDir(config + QStringLiteral("/Brindlecote")).exists());
+}
+
+// A whisper-cli -oj -ml 1 result as whisper.cpp writes it: one word per segment.
+const QByteArray kWhisperJson = R"({
+  "systeminfo": "AVX = 1 | AVX2 = 1",
+  "model": {"type": "tiny", "multilingual": true},
+  "params": {"model": "ggml-tiny.bin", "language": "en", "translate": false},
+  "result": {"language": "en"},
+  "transcription": [
+    {"timestamps": {"from": "00:00:00,000", "to": "00:00:00,400"},
+     "offsets": {"from": 0, "to": 400}, "text": " Welcome"},
+    {"timestamps": {"from": "00:00:00,400", "to": "00:00:00,700"},
+     "offsets": {"from": 400, "to": 700}, "text": " back."},
+    {"timestamps": {"from": "00:00:00,700", "to": "00:00:03,000"},
+     "offsets": {"from": 700, "to": 3000}, "text": " [BLANK_AUDIO]"},
+    {"timestamps": {"from": "00:00:03,000", "to": "00:00:03,300"},
+     "offsets": {"from": 3000, "to": 3300}, "text": " Today"},
+    {"timestamps": {"from": "00:00:03,300", "to": "00:00:03,500"},
+     "offsets": {"from": 3300, "to": 3500}, "text": " we"},
+    {"timestamps": {"from": "00:00:03,500", "to": "00:00:03,900"},
+     "offsets": {"from": 3500, "to": 3900}, "text": " cook."}
+  ]
+})";
+
+TEST(Cli, CaptionsGroupsAWhisperResult) {
+    TestFolder folder;
+    const QString in = folder.write(QStringLiteral("talk.json"), kWhisperJson);
+    const CliRun run =
+        cli({QStringLiteral("captions"), in, folder.path(QStringLiteral("talk.srt"))});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    // Two sentences 2.3 s apart; each lingers 0.25 s, or lasts the shortest 1.0 s.
+    EXPECT_EQ(folder.read(QStringLiteral("talk.srt")),
+              QByteArray("1\n00:00:00,000 --> 00:00:01,000\nWelcome back.\n\n"
+                         "2\n00:00:03,000 --> 00:00:04,150\nToday we cook.\n\n"));
+}
+
+TEST(Cli, CaptionsTakesPlainWordsAndRules) {
+    TestFolder folder;
+    const QString in = folder.write(
+        QStringLiteral("words.json"),
+        R"([{"text":"one","start":0,"duration":0.3},{"text":"two","start":0.4,"duration":0.3},)"
+        R"({"text":"three","start":0.8,"duration":0.3},{"text":"four","start":1.2,"duration":0.3}])");
+    const CliRun run = cli({QStringLiteral("captions"), in, folder.path(QStringLiteral("w.txt")),
+                            QStringLiteral("--max-chars"), QStringLiteral("8"),
+                            QStringLiteral("--max-lines"), QStringLiteral("1")});
+    EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    EXPECT_EQ(folder.read(QStringLiteral("w.txt")), QByteArray("one two three four\n"));
+    const CliRun srt = cli({QStringLiteral("captions"), in, folder.path(QStringLiteral("w.srt")),
+                            QStringLiteral("--max-chars"), QStringLiteral("8"),
+                            QStringLiteral("--max-lines"), QStringLiteral("1")});
+    EXPECT_EQ(srt.status, 0);
+    EXPECT_GT(folder.read(QStringLiteral("w.srt")).count("-->"), 1); // split into several captions
+}
+
+TEST(Cli, CaptionsRefusesWhatItCannotUse) {
+    TestFolder folder;
+    const QString empty = folder.write(QStringLiteral("empty.json"), R"({"transcription": []})");
+    const QString odd = folder.write(QStringLiteral("odd.json"), R"({"words": 3})");
+    const QString bad = folder.write(QStringLiteral("bad.json"), R"([{"text": "x"}])");
+    const QString out = folder.path(QStringLiteral("o.srt"));
+    struct Case {
+        QStringList args;
+        int status;
+        QString says;
+    };
+    const QList<Case> cases = {
+        {{QStringLiteral("captions"), empty, out}, 3, QStringLiteral("no words")},
+        {{QStringLiteral("captions"), odd, out}, 3, QStringLiteral("“odd.json” is neither")},
+        {{QStringLiteral("captions"), bad, out}, 3, QStringLiteral("“bad.json” is neither")},
+        {{QStringLiteral("captions"), folder.path(QStringLiteral("none.json")), out},
+         3,
+         QStringLiteral("Can't read that file")},
+        {{QStringLiteral("captions"), empty, out, QStringLiteral("--max-chars"),
+          QStringLiteral("x")},
+         2,
+         QStringLiteral("--max-chars needs a whole number")},
+        {{QStringLiteral("captions"), empty, out, QStringLiteral("--pause-split")},
+         2,
+         QStringLiteral("needs a value")},
+        {{QStringLiteral("captions"), empty, out, QStringLiteral("--min-duration"),
+          QStringLiteral("-1")},
+         2,
+         QStringLiteral("non-negative")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(u' ').toStdString());
+        const CliRun run = cli(c.args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_TRUE(run.err.contains(c.says)) << run.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(out));
 }
 
 } // namespace

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+// The subcommands of lorowen-cli and what they share.
+class LWCliProgress;
+
+namespace LWCli {
+
+struct Command {
+    QString name;
+    QString synopsis; // the arguments, for usage lines
+    QString help;     // a few lines for --help
+    std::function<int(const Command& self, const QStringList& args)> run;
+};
+
+// "lorowen-cli: <sentence>" on standard error.
+void printError(const QString& sentence);
+// Prints the problem and the command's usage line; returns the usage exit status.
+int usageError(const Command& command, const QString& problem);
+
+// Splits arguments into positional ones and "--name value" options; `flags` take no value.
+// Returns false (after a usage error) on an unknown option or a missing value.
+struct ParsedArgs {
+    QStringList positional;
+    QHash<QString, QString> options;
+    QStringList flags;
+};
+bool parseArgs(const Command& command, const QStringList& args, const QStringList& valued,
+               const QStringList& flagNames, ParsedArgs& out, int& status);
+
+// Ends a command that could not read its input: the sentence, and the failure status.
+int cannotRead(const QString& path, LWCliProgress& progress);
+// Writes `text` as UTF-8 through a temporary file renamed into place, unless Ctrl+C came first.
+// Returns the exit status.
+int writeOutput(const QString& path, const QString& text, LWCliProgress& progress);
+
+Command convertCommand();
+Command captionsCommand();
+
+} // namespace LWCli
