@@ -1,0 +1,91 @@
+#include "BCAsset.h"
+
+#include "BCError.h"
+#include "BCFFmpeg.h"
+
+extern "C" {
+#include <libavutil/display.h>
+}
+
+#include <cmath>
+
+namespace {
+
+double rateOf(AVRational rational) {
+    return rational.num > 0 && rational.den > 0 ? av_q2d(rational) : 0.0;
+}
+
+// The display matrix {a b u; c d v; x y w} (a..d, x, y in 16.16 fixed point) as a transform
+// with the same row-vector convention: x' = a·x + c·y + tx, y' = b·x + d·y + ty.
+QTransform transformOf(const AVStream* stream) {
+    const auto* matrix = reinterpret_cast<const int32_t*>(
+        av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+    if (!matrix)
+        return {};
+    auto fixed = [&](int i) { return matrix[i] / 65536.0; };
+    return QTransform(fixed(0), fixed(1), fixed(3), fixed(4), fixed(6), fixed(7));
+}
+
+BCVideoTrack videoTrack(const AVStream* stream) {
+    const AVCodecParameters* par = stream->codecpar;
+    BCVideoTrack track;
+    track.codedSize = QSize(par->width, par->height);
+    double aspect = rateOf(stream->sample_aspect_ratio);
+    if (aspect <= 0)
+        aspect = rateOf(par->sample_aspect_ratio);
+    track.naturalSize = track.codedSize;
+    if (aspect > 0 && aspect != 1)
+        track.naturalSize.setWidth(int(std::lround(par->width * aspect)));
+    track.transform = transformOf(stream);
+    track.frameRate = rateOf(stream->avg_frame_rate);
+    if (track.frameRate <= 0)
+        track.frameRate = rateOf(stream->r_frame_rate);
+    track.codec = QString::fromLatin1(avcodec_get_name(par->codec_id));
+    switch (par->field_order) {
+    case AV_FIELD_UNKNOWN:
+        track.scan = BCVideoTrack::Scan::unknown;
+        break;
+    case AV_FIELD_PROGRESSIVE:
+        track.scan = BCVideoTrack::Scan::progressive;
+        break;
+    default:
+        track.scan = BCVideoTrack::Scan::interlaced;
+        break;
+    }
+    return track;
+}
+
+bool decodable(const AVFormatContext* context, int index) {
+    return index < 0 || avcodec_find_decoder(context->streams[index]->codecpar->codec_id);
+}
+
+} // namespace
+
+BCAsset BCAsset::load(const QString& path, std::stop_token stop) {
+    int error = 0;
+    const BCFFmpeg::InputPtr context = BCFFmpeg::openInput(path, &stop, &error);
+    if (stop.stop_requested())
+        throw BCCancelled{};
+    if (!context)
+        throw BCError(QStringLiteral("not readable"), BCFFmpeg::errorText(error));
+
+    BCAsset asset;
+    asset.path = path;
+    asset.duration = BCFFmpeg::duration(context.get());
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream* stream = context->streams[i];
+        if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC)
+            continue;
+        const AVCodecParameters* par = stream->codecpar;
+        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+            asset.videoTracks.push_back(videoTrack(stream));
+        } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            asset.audioTracks.push_back({QString::fromLatin1(avcodec_get_name(par->codec_id)),
+                                         par->sample_rate, par->ch_layout.nb_channels});
+        }
+    }
+    asset.readable =
+        decodable(context.get(), BCFFmpeg::firstStream(context.get(), AVMEDIA_TYPE_VIDEO)) &&
+        decodable(context.get(), BCFFmpeg::firstStream(context.get(), AVMEDIA_TYPE_AUDIO));
+    return asset;
+}
