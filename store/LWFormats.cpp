@@ -22,6 +22,18 @@ QString extension(TextKind kind) {
     return QStringLiteral("txt");
 }
 
+const QStringList& exts() {
+    static const QStringList list = {
+        QStringLiteral("mp4"), QStringLiteral("mov"),  QStringLiteral("m4v"),
+        QStringLiteral("mpg"), QStringLiteral("mpeg"), QStringLiteral("mpe"),
+        QStringLiteral("m1v"), QStringLiteral("m2v"),  QStringLiteral("vob"),
+        QStringLiteral("ts"),  QStringLiteral("m2ts"), QStringLiteral("mts"),
+        QStringLiteral("mp3"), QStringLiteral("wav"),  QStringLiteral("m4a"),
+        QStringLiteral("aif"), QStringLiteral("aiff"), QStringLiteral("aifc"),
+        QStringLiteral("caf"), QStringLiteral("aac")};
+    return list;
+}
+
 std::optional<TextKind> kindForPath(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     for (TextKind kind : {TextKind::srt, TextKind::vtt, TextKind::txt}) {

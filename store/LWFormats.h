@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <optional>
 
 // File-level reading and writing of the caption text formats, shared by the store's import and
@@ -13,6 +14,9 @@ namespace LWFormats {
 enum class TextKind { srt, vtt, txt };
 
 QString extension(TextKind kind);
+
+// The media file extensions the open panel offers and the monitor accepts.
+const QStringList& exts();
 // The kind named by a path's extension (case-insensitive), if any.
 std::optional<TextKind> kindForPath(const QString& path);
 

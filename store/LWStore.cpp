@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QThreadPool>
 #include <utility>
@@ -17,6 +18,7 @@ const QString kLanguage = QStringLiteral("lw.language");
 const QString kSidecars = QStringLiteral("lw.sidecars");
 const QString kSongMode = QStringLiteral("lw.songMode");
 const QString kMarkSpeakers = QStringLiteral("lw.markSpeakers");
+const QString kStyle = QStringLiteral("lw.style");
 
 bool storedBool(const QString& key, bool fallback) {
     return LWDefaults::contains(key) ? LWDefaults::value(key).toBool() : fallback;
@@ -38,15 +40,34 @@ LWStore::LWStore(LWUiHooks& hooks, QString systemLocale, QObject* parent)
         m_language = LWDefaults::value(kLanguage).toString();
     } else {
         const QString dashed = QString(systemLocale).replace(u'_', u'-');
-        m_language =
-            dashed.startsWith(QStringLiteral("en")) ? QStringLiteral("en-US") : systemLocale;
+        // The "C" and "POSIX" locales of servers and containers name no language; they count as
+        // English rather than asking the recogniser for a language called "c".
+        const bool english = dashed.startsWith(QStringLiteral("en")) || dashed == u'C' ||
+                             dashed.startsWith(QStringLiteral("C.")) ||
+                             dashed == QStringLiteral("POSIX");
+        m_language = english ? QStringLiteral("en-US") : systemLocale;
     }
     m_sidecars = storedBool(kSidecars, true);
     m_markSpeakers = storedBool(kMarkSpeakers, true);
     m_songMode = storedBool(kSongMode, false);
+
+    m_clock.setInterval(1000 / 30);
+    connect(&m_clock, &QTimer::timeout, this, &LWStore::tick);
+    m_clock.start();
+
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(800);
+    connect(&m_saveTimer, &QTimer::timeout, this, &LWStore::autosave);
+
+    const QJsonDocument stored = QJsonDocument::fromJson(LWDefaults::value(kStyle).toByteArray());
+    if (const auto style = CaptionStyle::fromJson(stored.object())) {
+        m_style = *style;
+        saveStyle();
+    }
 }
 
 LWStore::~LWStore() {
+    flushAutosave(); // an edit made just before quitting is not lost
     if (m_work)
         m_work->cancel();
 }
@@ -79,6 +100,7 @@ void LWStore::setPlaying(bool playing) {
 void LWStore::setCaptions(const Captions& captions) {
     const Captions old = std::exchange(m_captions, captions);
     emit captionsChanged();
+    scheduleAutosave();
     m_history.record(old, m_captions);
 }
 
@@ -99,6 +121,18 @@ void LWStore::setSelected(std::optional<QUuid> id) {
 
 void LWStore::setSelectedId(const QUuid& id) {
     setSelected(id.isNull() ? std::nullopt : std::optional<QUuid>(id));
+}
+
+void LWStore::setStyle(const CaptionStyle& style) {
+    const bool changed = !(m_style == style);
+    m_style = style;
+    saveStyle();
+    if (changed)
+        emit styleChanged();
+}
+
+void LWStore::saveStyle() {
+    LWDefaults::setValue(kStyle, QJsonDocument(m_style.toJson()).toJson(QJsonDocument::Compact));
 }
 
 void LWStore::setRules(const CaptionMath::Rules& rules) {
@@ -147,18 +181,18 @@ void LWStore::setNote(const QString& note) {
     emit noteChanged();
 }
 
-bool LWStore::startJob(LWJobSpec spec) {
-    if (spec.refuseWhileBusy && isBusy()) {
+bool LWStore::startJob(LWJobSpec plan) {
+    if (plan.refuseWhileBusy && isBusy()) {
         m_hooks.beep();
         return false;
     }
     auto state = std::make_shared<LWJobState>();
     state->store = this;
     m_work = std::make_shared<LWJob>(state);
-    setBusy(spec.status);
-    setProgress(spec.progress);
+    setBusy(plan.status);
+    setProgress(plan.progress);
 
-    auto shared = std::make_shared<LWJobSpec>(std::move(spec));
+    auto shared = std::make_shared<LWJobSpec>(std::move(plan));
     QThreadPool::globalInstance()->start([state, shared] {
         const LWJobContext context(state);
         std::function<void()> apply;
@@ -186,21 +220,24 @@ bool LWStore::startJob(LWJobSpec spec) {
     return true;
 }
 
-void LWStore::finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& spec,
+void LWStore::finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& plan,
                         const std::function<void()>& apply, const std::optional<QString>& error) {
     setBusy(QString());
     setProgress(std::nullopt);
 
     const bool stopped = state->stop.stop_requested() || (!apply && !error);
     if (stopped) {
-        if (spec.stoppedNote)
-            setNote(*spec.stoppedNote);
+        if (plan.stoppedNote)
+            setNote(*plan.stoppedNote);
     } else if (error) {
-        showError(spec.errorTitle, *error);
+        if (plan.onError)
+            plan.onError(*error);
+        else
+            showError(plan.errorTitle, *error);
     } else {
         apply();
     }
-    if (spec.forgetWorkAtEnd)
+    if (plan.forgetWorkAtEnd)
         m_work.reset();
 }
 

@@ -4,11 +4,14 @@
 #include "Caption.h"
 #include "CaptionHistory.h"
 #include "CaptionRules.h"
+#include "CaptionStyle.h"
 #include "LWFormats.h"
 #include "LWJob.h"
+#include "LWPlayer.h"
 #include "LWUiHooks.h"
 
 #include <QObject>
+#include <QTimer>
 #include <QUuid>
 #include <QVariant>
 #include <functional>
@@ -25,6 +28,7 @@ class LWStore : public QObject {
     Q_PROPERTY(Captions captions READ captions WRITE setCaptions NOTIFY captionsChanged)
     Q_PROPERTY(int historyTick READ historyTick NOTIFY historyTickChanged)
     Q_PROPERTY(QUuid selected READ selectedId WRITE setSelectedId NOTIFY selectedChanged)
+    Q_PROPERTY(CaptionStyle style READ style WRITE setStyle NOTIFY styleChanged)
     Q_PROPERTY(QString busy READ busy NOTIFY busyChanged)
     Q_PROPERTY(QVariant progress READ progressValue NOTIFY progressChanged)
     Q_PROPERTY(QString note READ note WRITE setNote NOTIFY noteChanged)
@@ -73,6 +77,12 @@ public:
     QUuid selectedId() const { return m_selected.value_or(QUuid()); }
     void setSelectedId(const QUuid& id);
 
+    const CaptionStyle& style() const { return m_style; }
+    // Takes the new look and remembers it (saveStyle).
+    void setStyle(const CaptionStyle& style);
+    // Stores the current style under "lw.style".
+    void saveStyle();
+
     const CaptionMath::Rules& rules() const { return m_rules; }
     void setRules(const CaptionMath::Rules& rules);
     const QList<float>& peaks() const { return m_peaks; }
@@ -83,6 +93,30 @@ public:
 
     // "No file open", or the name of the file the person chose.
     QString title() const;
+
+    // --- Opening and playing ---
+    // The open panel, then open().
+    void chooseFile();
+    // Opens a media file as a job; the document is replaced only when every step succeeded.
+    void open(const QString& path);
+    void togglePlay();
+    // Moves the playhead, clamped to 0..duration.
+    void seek(double seconds);
+    // The player, made on first use unless one was given.
+    LWPlayer& player();
+    void setPlayer(std::unique_ptr<LWPlayer> player);
+
+    // --- Project autosave ---
+    // Restarts the 0.8 s timer after which the captions are written to the project file.
+    void scheduleAutosave();
+    // Writes the project file of the open media now. A failure is told once in the note.
+    void autosave();
+    // Writes a pending autosave at once (before another file opens, and when quitting).
+    void flushAutosave();
+    // The captions saved for that media file earlier, setting the "Restored …" note, or nothing.
+    // A project file that can't be read is moved aside so that no later write replaces it.
+    std::optional<Captions> loadAutosave(const BCOpenedMedia& media);
+    bool autosavePending() const { return m_saveTimer.isActive(); }
 
     // --- Job status ---
     QString busy() const { return m_busy; }
@@ -95,9 +129,9 @@ public:
     void setNote(const QString& note);
     const std::shared_ptr<LWJob>& work() const { return m_work; }
 
-    // Starts a long operation under the job model. Returns false (and beeps) when the spec
+    // Starts a long operation under the job model. Returns false (and beeps) when the plan
     // refuses to overlap a running job.
-    bool startJob(LWJobSpec spec);
+    bool startJob(LWJobSpec plan);
     // "Stop Current Job": asks the running job to stop; it ends through its own path.
     void cancelWork();
 
@@ -151,6 +185,7 @@ signals:
     void captionsChanged();
     void historyTickChanged();
     void selectedChanged();
+    void styleChanged();
     void rulesChanged();
     void peaksChanged();
     void previousCaptionsChanged();
@@ -167,8 +202,10 @@ signals:
     void lastWhisperSpeedChanged();
 
 private:
+    void commitOpen(const BCOpenedMedia& media, const QList<float>& peaks);
+    void tick();
     void applyHistoryStep(const std::optional<Captions>& snapshot, const QString& note);
-    void finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& spec,
+    void finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& plan,
                    const std::function<void()>& apply, const std::optional<QString>& error);
 
     LWUiHooks& m_hooks;
@@ -180,6 +217,7 @@ private:
     CaptionHistory m_history;
     int m_historyTick = 0;
     std::optional<QUuid> m_selected;
+    CaptionStyle m_style;
     CaptionMath::Rules m_rules;
     QList<float> m_peaks;
     QString m_busy;
@@ -195,4 +233,8 @@ private:
     QString m_lyricsDraft;
     bool m_showLyricsSheet = false;
     std::optional<double> m_lastWhisperSpeed;
+    std::unique_ptr<LWPlayer> m_player;
+    QTimer m_clock; // the 1/30 s playhead clock
+    QTimer m_saveTimer;
+    QString m_autosaveFailureNote; // the note shown while autosaving fails
 };

@@ -15,11 +15,11 @@ protected:
 
     // A job that reports, then waits until released or stopped.
     LWJobSpec waitingJob(std::atomic<bool>& release) {
-        LWJobSpec spec;
-        spec.status = QStringLiteral("Working…");
-        spec.errorTitle = QStringLiteral("Work didn't finish");
-        spec.stoppedNote = QStringLiteral("Work stopped.");
-        spec.body = [&release](const LWJobContext& job) -> std::function<void()> {
+        LWJobSpec plan;
+        plan.status = QStringLiteral("Working…");
+        plan.errorTitle = QStringLiteral("Work didn't finish");
+        plan.stoppedNote = QStringLiteral("Work stopped.");
+        plan.body = [&release](const LWJobContext& job) -> std::function<void()> {
             job.status(QStringLiteral("Halfway…"), 0.5);
             while (!release.load()) {
                 job.checkStop();
@@ -27,7 +27,7 @@ protected:
             }
             return [] {};
         };
-        return spec;
+        return plan;
     }
 
     ScriptedHooks hooks;
@@ -38,10 +38,10 @@ TEST_F(Jobs, SuccessAppliesResultOnMainThreadAndClearsStatus) {
     Qt::HANDLE mainThread = QThread::currentThreadId();
     Qt::HANDLE bodyThread = nullptr;
     Qt::HANDLE applyThread = nullptr;
-    LWJobSpec spec;
-    spec.status = QStringLiteral("Counting…");
-    spec.progress = 0.0;
-    spec.body = [&](const LWJobContext& job) -> std::function<void()> {
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Counting…");
+    plan.progress = 0.0;
+    plan.body = [&](const LWJobContext& job) -> std::function<void()> {
         bodyThread = QThread::currentThreadId();
         job.status(QStringLiteral("Counting…"), 0.75);
         return [&] {
@@ -49,7 +49,7 @@ TEST_F(Jobs, SuccessAppliesResultOnMainThreadAndClearsStatus) {
             store.setNote(QStringLiteral("Counted."));
         };
     };
-    ASSERT_TRUE(store.startJob(std::move(spec)));
+    ASSERT_TRUE(store.startJob(std::move(plan)));
     EXPECT_EQ(store.busy(), QStringLiteral("Counting…"));
     EXPECT_EQ(store.progress(), 0.0);
     ASSERT_TRUE(spinUntil([&] { return !store.isBusy(); }));
@@ -95,13 +95,13 @@ TEST_F(Jobs, RefusedWhileBusyWithABeep) {
 TEST_F(Jobs, CancelLeavesNoErrorClearsBusyAndLeavesItsNote) {
     std::atomic<bool> release{false};
     bool applied = false;
-    LWJobSpec spec = waitingJob(release);
-    auto body = spec.body;
-    spec.body = [&, body](const LWJobContext& job) -> std::function<void()> {
+    LWJobSpec plan = waitingJob(release);
+    auto body = plan.body;
+    plan.body = [&, body](const LWJobContext& job) -> std::function<void()> {
         body(job);
         return [&] { applied = true; };
     };
-    ASSERT_TRUE(store.startJob(std::move(spec)));
+    ASSERT_TRUE(store.startJob(std::move(plan)));
     store.cancelWork();
     // Cancellation is cooperative: nothing is cleared until the job ends by itself.
     EXPECT_TRUE(store.isBusy());
@@ -115,14 +115,14 @@ TEST_F(Jobs, CancelLeavesNoErrorClearsBusyAndLeavesItsNote) {
 TEST_F(Jobs, AResultThatArrivesAfterAStopIsDropped) {
     std::atomic<bool> release{false};
     bool applied = false;
-    LWJobSpec spec;
-    spec.status = QStringLiteral("Ignoring stops…");
-    spec.body = [&](const LWJobContext&) -> std::function<void()> {
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Ignoring stops…");
+    plan.body = [&](const LWJobContext&) -> std::function<void()> {
         while (!release.load())
             QThread::msleep(2);
         return [&] { applied = true; };
     };
-    ASSERT_TRUE(store.startJob(std::move(spec)));
+    ASSERT_TRUE(store.startJob(std::move(plan)));
     store.cancelWork();
     release = true;
     ASSERT_TRUE(spinUntil([&] { return !store.isBusy(); }));
@@ -140,13 +140,13 @@ TEST_F(Jobs, StopWithNoJobChangesNothing) {
 
 TEST_F(Jobs, ErrorsShowTheJobsTitleAndTheSentence) {
     store.setNote(QStringLiteral("Before."));
-    LWJobSpec spec;
-    spec.status = QStringLiteral("Failing…");
-    spec.errorTitle = QStringLiteral("Export failed");
-    spec.body = [](const LWJobContext&) -> std::function<void()> {
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Failing…");
+    plan.errorTitle = QStringLiteral("Export failed");
+    plan.body = [](const LWJobContext&) -> std::function<void()> {
         throw BCError(QStringLiteral("The disk is full."), QStringLiteral("ENOSPC"));
     };
-    ASSERT_TRUE(store.startJob(std::move(spec)));
+    ASSERT_TRUE(store.startJob(std::move(plan)));
     ASSERT_TRUE(spinUntil([&] { return !store.isBusy(); }));
     ASSERT_EQ(hooks.alerts.size(), 1);
     EXPECT_EQ(hooks.alerts[0].title, QStringLiteral("Export failed"));
@@ -157,13 +157,13 @@ TEST_F(Jobs, ErrorsShowTheJobsTitleAndTheSentence) {
 TEST_F(Jobs, ALateReportNeverRevivesAFinishedJob) {
     // The report is posted from the worker after the job has already ended.
     std::shared_ptr<LWJobContext> kept;
-    LWJobSpec spec;
-    spec.status = QStringLiteral("Quick…");
-    spec.body = [&](const LWJobContext& job) -> std::function<void()> {
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Quick…");
+    plan.body = [&](const LWJobContext& job) -> std::function<void()> {
         kept = std::make_shared<LWJobContext>(job);
         return [] {};
     };
-    ASSERT_TRUE(store.startJob(std::move(spec)));
+    ASSERT_TRUE(store.startJob(std::move(plan)));
     ASSERT_TRUE(spinUntil([&] { return !store.isBusy(); }));
     kept->status(QStringLiteral("Too late…"), 0.9);
     spinUntil([] { return false; }, 100);

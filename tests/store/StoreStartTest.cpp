@@ -78,4 +78,18 @@ TEST_F(StoreStart, TitleNamesTheChosenFileEvenWhenAConvertedCopyPlays) {
     EXPECT_EQ(store.title(), QStringLiteral("Holiday clip.mts"));
 }
 
+TEST_F(StoreStart, StyleIsRememberedAndABadOneFallsBack) {
+    {
+        LWStore store(hooks, QStringLiteral("en_US"));
+        EXPECT_EQ(store.style().name, QStringLiteral("Broadcast"));
+        store.setStyle(CaptionStyle::presets()[4]);
+    }
+    LWStore again(hooks, QStringLiteral("en_US"));
+    EXPECT_EQ(again.style(), CaptionStyle::presets()[4]);
+
+    LWDefaults::setValue(QStringLiteral("lw.style"), QByteArray(R"({"name":"Half"})"));
+    LWStore fallback(hooks, QStringLiteral("en_US"));
+    EXPECT_EQ(fallback.style(), CaptionStyle::presets()[0]);
+}
+
 } // namespace

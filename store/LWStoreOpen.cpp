@@ -1,0 +1,135 @@
+// Opening a media file as a job, and playback.
+#include "BCAudio.h"
+#include "BCError.h"
+#include "BCMediaOpener.h"
+#include "LWQtPlayer.h"
+#include "LWStore.h"
+
+#include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+LWPlayer& LWStore::player() {
+    if (!m_player)
+        m_player = std::make_unique<LWQtPlayer>();
+    return *m_player;
+}
+
+void LWStore::setPlayer(std::unique_ptr<LWPlayer> player) {
+    m_player = std::move(player);
+}
+
+void LWStore::chooseFile() {
+    LWUiHooks::OpenPanel panel;
+    panel.message = QStringLiteral("Choose a video or audio file to caption (MP4, MOV, M4V, "
+                                   "MPEG/MPG, MP3, WAV, M4A, AIFF)");
+    panel.extensions = LWFormats::exts();
+    if (const auto path = m_hooks.openPanel(panel))
+        open(*path);
+}
+
+void LWStore::open(const QString& path) {
+    if (isBusy() && m_work) {
+        m_hooks.beep();
+        setNote(QStringLiteral(
+            "Wait for the current job to finish (or click Stop) before opening another file."));
+        return;
+    }
+    const QString name = QFileInfo(path).fileName();
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Opening %1…").arg(name);
+    plan.refuseWhileBusy = false; // checked above, with its own note
+    plan.forgetWorkAtEnd = true;
+    plan.onError = [this, name](const QString& message) {
+        const bool wasOpen = m_media.has_value();
+        if (wasOpen)
+            setNote(QStringLiteral("“%1” couldn't be opened. Your current project is still open.")
+                        .arg(name));
+        showError(QStringLiteral("Can't open “%1”").arg(name),
+                  wasOpen
+                      ? message + QStringLiteral("\n\nThe file you were working on is still open.")
+                      : message);
+    };
+    plan.body = [this, path, name](const LWJobContext& job) -> std::function<void()> {
+        const BCOpenedMedia media = BCMediaOpener::open(
+            path, [&job](const QString& text, std::optional<double> f) { job.status(text, f); },
+            job.stopToken());
+        job.checkStop();
+        QList<float> peaks;
+        if (media.hasAudio) {
+            job.status(QStringLiteral("Drawing the waveform…"));
+            const std::vector<float> samples =
+                BCAudio::monoSamples(media.asset, 2000, 21600, {}, job.stopToken());
+            if (samples.empty())
+                throw BCError(
+                    QStringLiteral("The sound track in “%1” is empty or damaged.").arg(name));
+            const double seconds = std::isfinite(media.duration) ? media.duration : 0.0;
+            const int buckets = int(std::clamp(std::floor(seconds) * 40.0, 200.0, 20000.0));
+            const std::vector<float> bars = BCAudio::peaks(samples, buckets);
+            peaks = QList<float>(bars.begin(), bars.end());
+            job.checkStop();
+        }
+        return [this, media, peaks] { commitOpen(media, peaks); };
+    };
+    startJob(std::move(plan));
+}
+
+void LWStore::commitOpen(const BCOpenedMedia& media, const QList<float>& peaks) {
+    flushAutosave(); // the outgoing file's last edits
+    // Captions made without a file (imported or typed) are kept for Restore Previous Captions.
+    const std::optional<Captions> kept =
+        !m_media && !m_captions.isEmpty() ? std::optional(m_captions) : std::nullopt;
+
+    player().pause();
+    setMedia(media);
+    player().setSource(media.playable);
+    m_time = -1; // so that the next line notifies
+    setTime(0);
+    setNote(media.note);
+    const auto restored = loadAutosave(media);
+    m_history.suspended = true;
+    setCaptions(restored.value_or(Captions{}));
+    m_history.suspended = false;
+    resetHistory();
+    setPreviousCaptions(kept);
+    setSelected(std::nullopt);
+    setPeaks(peaks);
+    setPlaying(false);
+    if (!media.hasAudio)
+        setNote(QStringLiteral("This file has no sound track, so there is nothing to transcribe. "
+                               "You can still type captions by hand."));
+}
+
+void LWStore::togglePlay() {
+    if (!m_media)
+        return;
+    if (player().rate() != 0) {
+        player().pause();
+    } else {
+        if (m_time >= m_media->duration - 0.05)
+            seek(0);
+        player().play();
+    }
+    setPlaying(player().rate() != 0);
+}
+
+void LWStore::seek(double seconds) {
+    const double d = m_media ? std::max(m_media->duration, 0.0) : 0.0;
+    const double t = std::isfinite(seconds) ? std::min(std::max(seconds, 0.0), d) : 0.0;
+    setTime(t);
+    if (m_player || m_media)
+        player().seek(t);
+}
+
+void LWStore::tick() {
+    if (!m_player || !m_media)
+        return;
+    const bool running = m_player->rate() != 0;
+    // While paused the playhead stays where the last seek put it, even before the player has
+    // caught up with that seek.
+    if (running) {
+        const double position = m_player->position();
+        setTime(std::isfinite(position) ? position : 0.0);
+    }
+    setPlaying(running);
+}
