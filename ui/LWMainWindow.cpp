@@ -1,18 +1,127 @@
 #include "LWMainWindow.h"
 
+#include "BCStyleSheet.h"
+#include "BCUI.h"
 #include "LWCaptionListModel.h"
+#include "LWExportBay.h"
+#include "LWHeader.h"
+#include "LWKeyFilter.h"
+#include "LWMonitor.h"
+#include "LWQtPlayer.h"
+#include "LWStatusBar.h"
 #include "LWStore.h"
+#include "LWStyleBay.h"
+#include "LWWaveform.h"
 
+#include <QActionGroup>
+#include <QApplication>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QMediaPlayer>
 #include <QMenuBar>
-#include <QStatusBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
 
 LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(m_hooks)) {
+    setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("BRCT Lorowen Pro"));
-    resize(900, 600);
+    resize(1360, 860);
 
-    m_list = new QListView(this);
+    auto* root = new QWidget(this);
+    root->setObjectName(QStringLiteral("root"));
+    auto* page = new QVBoxLayout(root);
+    m_header = new LWHeader(*m_store, root);
+    page->addWidget(m_header);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(buildMonitorColumn(), 1);
+    middle->addWidget(buildBayColumn());
+    page->addLayout(middle, 1);
+    m_status = new LWStatusBar(*m_store, root);
+    page->addWidget(m_status);
+    setCentralWidget(root);
+
+    buildMenus();
+    m_keys = new LWKeyFilter(*m_store, this);
+    qApp->installEventFilter(m_keys);
+
+    connect(m_store.get(), &LWStore::mediaChanged, this, &LWMainWindow::refreshTitle);
+    connect(m_store.get(), &LWStore::busyChanged, this, &LWMainWindow::refreshTitle);
+    connect(&BCUI::shared(), &BCUI::zoomChanged, this, &LWMainWindow::applyLook);
+    connect(&BCUI::shared(), &BCUI::themeChanged, this, &LWMainWindow::applyLook);
+    applyLook();
+    refreshTitle();
+}
+
+LWMainWindow::~LWMainWindow() {
+    qApp->removeEventFilter(m_keys);
+    m_store->flushAutosave();
+}
+
+QWidget* LWMainWindow::buildMonitorColumn() {
+    auto* column = new QWidget(this);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto* heading = new QHBoxLayout;
+    auto* title = new QLabel(QStringLiteral("Program monitor"), column);
+    title->setProperty("caption", true);
+    heading->addWidget(title);
+    heading->addStretch(1);
+    m_converted = new QLabel(QStringLiteral("CONVERTED COPY"), column);
+    m_converted->setProperty("lcd", true);
+    m_converted->setToolTip(QStringLiteral("This file could not be played directly; a converted "
+                                           "copy is shown and used for export"));
+    heading->addWidget(m_converted);
+    m_stop = new QPushButton(QStringLiteral("Stop"), column);
+    m_stop->setToolTip(QStringLiteral("Stop the current job (Ctrl+.)"));
+    connect(m_stop, &QPushButton::clicked, m_store.get(), &LWStore::cancelWork);
+    heading->addWidget(m_stop);
+    auto* safe = new QCheckBox(QStringLiteral("Safe area"), column);
+    safe->setChecked(true);
+    safe->setFocusPolicy(Qt::NoFocus);
+    heading->addWidget(safe);
+    layout->addLayout(heading);
+
+    m_monitor = new LWMonitor(*m_store, column);
+    if (auto* qtPlayer = dynamic_cast<LWQtPlayer*>(&m_store->player()))
+        qtPlayer->mediaPlayer().setVideoSink(m_monitor->videoSink());
+    connect(safe, &QCheckBox::toggled, m_monitor, &LWMonitor::setSafeArea);
+    layout->addWidget(m_monitor, 1);
+
+    m_lane = new LWWaveform(*m_store, column);
+    layout->addWidget(m_lane);
+    return column;
+}
+
+QWidget* LWMainWindow::buildBayColumn() {
+    m_right = new QWidget(this);
+    auto* layout = new QVBoxLayout(m_right);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* selector = new QHBoxLayout;
+    selector->setSpacing(0);
+    const QString names[] = {QStringLiteral("Captions"), QStringLiteral("Style"),
+                             QStringLiteral("Export")};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = new QPushButton(names[i], m_right);
+        button->setCheckable(true);
+        button->setFocusPolicy(Qt::NoFocus);
+        connect(button, &QPushButton::clicked, this, [this, i] { showBay(i); });
+        selector->addWidget(button);
+        m_bayButtons << button;
+    }
+    layout->addLayout(selector);
+
+    m_bays = new QStackedWidget(m_right);
+    m_list = new QListView(m_bays);
     m_list->setModel(new LWCaptionListModel(*m_store, m_list));
     m_list->setUniformItemSizes(true);
     m_list->setAccessibleName(QStringLiteral("Captions"));
@@ -32,59 +141,108 @@ LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(
     };
     connect(m_store.get(), &LWStore::selectedChanged, this, showSelection);
     connect(m_store.get(), &LWStore::captionsChanged, this, showSelection);
-    setCentralWidget(m_list);
+    m_bays->addWidget(m_list);
 
-    m_status = new QLabel(this);
-    statusBar()->addWidget(m_status, 1);
-
-    buildMenus();
-    connect(m_store.get(), &LWStore::noteChanged, this, &LWMainWindow::refreshStatus);
-    connect(m_store.get(), &LWStore::busyChanged, this, &LWMainWindow::refreshStatus);
-    connect(m_store.get(), &LWStore::mediaChanged, this,
-            [this] { setWindowTitle(m_store->title() + QStringLiteral(" — BRCT Lorowen Pro")); });
-    refreshStatus();
+    for (QWidget* bay : {static_cast<QWidget*>(new LWStyleBay(*m_store)),
+                         static_cast<QWidget*>(m_exportBay = new LWExportBay(*m_store))}) {
+        auto* scroll = new QScrollArea(m_bays);
+        scroll->setObjectName(QStringLiteral("bay"));
+        scroll->setWidgetResizable(true);
+        scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scroll->setWidget(bay);
+        m_bays->addWidget(scroll);
+    }
+    layout->addWidget(m_bays, 1);
+    showBay(0);
+    return m_right;
 }
 
-LWMainWindow::~LWMainWindow() = default;
+void LWMainWindow::showBay(int bay) {
+    m_bays->setCurrentIndex(std::clamp(bay, 0, 2));
+    for (int i = 0; i < m_bayButtons.size(); ++i)
+        m_bayButtons[i]->setChecked(i == m_bays->currentIndex());
+}
+
+int LWMainWindow::bay() const {
+    return m_bays->currentIndex();
+}
+
+void LWMainWindow::applyLook() {
+    const BCUI& ui = BCUI::shared();
+    setStyleSheet(BCStyleSheet::build(ui.theme(), ui.zoom()));
+    // Every widget without a font of its own follows the application font.
+    QApplication::setFont(BCFont(13));
+    auto* page = static_cast<QVBoxLayout*>(centralWidget()->layout());
+    page->setContentsMargins(ui.px(12), ui.px(12), ui.px(12), ui.px(8));
+    page->setSpacing(ui.px(10));
+    m_right->setFixedWidth(ui.px(400));
+    m_lane->setFixedHeight(ui.px(150));
+    m_header->applyLook();
+    m_status->applyLook();
+    // The smallest window that still fits everything grows with the zoom, within the screen.
+    QSize least(ui.px(1080), ui.px(700));
+    if (const QScreen* screen = QApplication::primaryScreen())
+        least = least.boundedTo(screen->availableSize());
+    setMinimumSize(least);
+    if (m_zoomLabel)
+        m_zoomLabel->setText(QStringLiteral("Interface Zoom: %1%").arg(qRound(ui.zoom() * 100)));
+    if (m_themes) {
+        for (QAction* item : m_themes->actions())
+            item->setChecked(item->data().toString() == ui.theme().id);
+    }
+}
+
+void LWMainWindow::refreshTitle() {
+    const auto& media = m_store->media();
+    setWindowTitle(media ? m_store->title() + QStringLiteral(" — BRCT Lorowen Pro")
+                         : QStringLiteral("BRCT Lorowen Pro"));
+    m_converted->setVisible(media && media->converted);
+    m_stop->setVisible(m_store->isBusy());
+}
 
 void LWMainWindow::buildMenus() {
+    LWStore* store = m_store.get();
+    const auto later = [](QAction* item) { item->setEnabled(false); };
+
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction* import = file->addAction(QStringLiteral("Import SRT / VTT…"), this,
-                                      [this] { m_store->importSubtitles(); });
-    import->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+I")));
+    file->addAction(QStringLiteral("Open Video or Audio…"), QKeySequence::Open, store,
+                    &LWStore::chooseFile);
+    file->addAction(QStringLiteral("Import SRT / VTT…"),
+                    QKeySequence(QStringLiteral("Ctrl+Shift+I")), store, &LWStore::importSubtitles);
     file->addSeparator();
-    QAction* exportSrt = file->addAction(QStringLiteral("Export SRT…"), this, [this] {
-        m_store->exportText(LWStore::TextKind::srt, false);
-    });
-    exportSrt->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+E")));
-    file->addAction(QStringLiteral("Export VTT…"), this,
-                    [this] { m_store->exportText(LWStore::TextKind::vtt, false); });
-    file->addAction(QStringLiteral("Export TXT Transcript…"), this,
-                    [this] { m_store->exportText(LWStore::TextKind::txt, false); });
-    file->addAction(QStringLiteral("Export TXT Transcript with Timestamps…"), this,
-                    [this] { m_store->exportText(LWStore::TextKind::txt, true); });
+    file->addAction(QStringLiteral("Export SRT…"), QKeySequence(QStringLiteral("Ctrl+Shift+E")),
+                    store, [store] { store->exportText(LWStore::TextKind::srt, false); });
+    file->addAction(QStringLiteral("Export VTT…"), store,
+                    [store] { store->exportText(LWStore::TextKind::vtt, false); });
+    file->addAction(QStringLiteral("Export TXT Transcript…"), store,
+                    [store] { store->exportText(LWStore::TextKind::txt, false); });
+    later(file->addAction(QStringLiteral("Export Burned-in MP4…"),
+                          QKeySequence(QStringLiteral("Ctrl+Alt+E")), this, [] {}));
+    later(file->addAction(QStringLiteral("Export MP4/MOV with Subtitle Track…")));
+    later(file->addAction(QStringLiteral("Export Voiceover (ElevenLabs)…")));
     file->addSeparator();
-    QAction* quit = file->addAction(QStringLiteral("Quit"), this, &QWidget::close);
-    quit->setShortcut(QKeySequence::Quit);
+    file->addAction(QStringLiteral("Quit"), QKeySequence::Quit, this, &QWidget::close);
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    QAction* undo = edit->addAction(QStringLiteral("Undo"), this, [this] { m_store->undo(); });
-    undo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Z")));
-    QAction* redo = edit->addAction(QStringLiteral("Redo"), this, [this] { m_store->redo(); });
-    redo->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+Z")));
+    edit->addAction(QStringLiteral("Undo"), QKeySequence(QStringLiteral("Ctrl+Z")), store,
+                    &LWStore::undo);
+    edit->addAction(QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z")), store,
+                    &LWStore::redo);
 
     QMenu* captions = menuBar()->addMenu(QStringLiteral("&Captions"));
-    captions->addAction(QStringLiteral("Restore Previous Captions"), this,
-                        [this] { m_store->restorePrevious(); });
-    QAction* stop = captions->addAction(QStringLiteral("Stop Current Job"), this,
-                                        [this] { m_store->cancelWork(); });
-    stop->setShortcut(QKeySequence(QStringLiteral("Ctrl+.")));
+    later(captions->addAction(QStringLiteral("Transcribe"),
+                              QKeySequence(QStringLiteral("Ctrl+Shift+T")), this, [] {}));
+    captions->addAction(QStringLiteral("Add Caption at Playhead"),
+                        QKeySequence(QStringLiteral("Ctrl+Shift+N")), store, &LWStore::addCaption);
+    captions->addAction(QStringLiteral("Restore Previous Captions"), store,
+                        &LWStore::restorePrevious);
+    captions->addAction(QStringLiteral("Stop Current Job"), QKeySequence(QStringLiteral("Ctrl+.")),
+                        store, &LWStore::cancelWork);
     captions->addSeparator();
-    QAction* remove = captions->addAction(QStringLiteral("Delete Caption"), this, [this] {
+    captions->addAction(QStringLiteral("Delete Caption"), QKeySequence::Delete, this, [this] {
         if (auto id = m_store->selected())
             m_store->deleteCaption(*id);
     });
-    remove->setShortcut(QKeySequence::Delete);
     captions->addAction(QStringLiteral("Merge with Next"), this, [this] {
         if (auto id = m_store->selected())
             m_store->mergeWithNext(*id);
@@ -96,14 +254,52 @@ void LWMainWindow::buildMenus() {
         shift->addAction(QStringLiteral("%1%2 s")
                              .arg(by > 0 ? QStringLiteral("+") : QString())
                              .arg(by, 0, 'f', 1),
-                         this, [this, by] { m_store->shiftAll(by); });
+                         store, [store, by] { store->shiftAll(by); });
     }
-    captions->addAction(QStringLiteral("Re-wrap All Captions"), this,
-                        [this] { m_store->rewrap(); });
-    captions->addAction(QStringLiteral("Delete All Captions"), this,
-                        [this] { m_store->setCaptions({}); });
-}
+    captions->addAction(QStringLiteral("Re-wrap All Captions"), store, &LWStore::rewrap);
+    captions->addAction(QStringLiteral("Delete All Captions"), store,
+                        [store] { store->setCaptions({}); });
 
-void LWMainWindow::refreshStatus() {
-    m_status->setText(m_store->isBusy() ? m_store->busy() : m_store->note());
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addAction(QStringLiteral("Zoom In"), QKeySequence(QStringLiteral("Ctrl+=")), this,
+                    [] { BCUI::shared().zoomIn(); });
+    view->addAction(QStringLiteral("Zoom Out"), QKeySequence(QStringLiteral("Ctrl+-")), this,
+                    [] { BCUI::shared().zoomOut(); });
+    view->addAction(QStringLiteral("Actual Size (100%)"), QKeySequence(QStringLiteral("Ctrl+0")),
+                    this, [] { BCUI::shared().setZoom(1.0); });
+    m_zoomLabel = view->addAction(QString());
+    m_zoomLabel->setEnabled(false);
+    view->addSeparator();
+    QMenu* themes = view->addMenu(QStringLiteral("Theme"));
+    m_themes = new QActionGroup(this);
+    for (const BCTheme& theme : BCTheme::all()) {
+        QAction* item = themes->addAction(
+            theme.name, this, [id = theme.id] { BCUI::shared().setTheme(BCTheme::byId(id)); });
+        item->setCheckable(true);
+        item->setData(theme.id);
+        m_themes->addAction(item);
+    }
+    view->addSeparator();
+    view->addAction(QStringLiteral("Captions"), QKeySequence(QStringLiteral("Ctrl+1")), this,
+                    [this] { showBay(0); });
+    view->addAction(QStringLiteral("Style"), QKeySequence(QStringLiteral("Ctrl+2")), this,
+                    [this] { showBay(1); });
+    view->addAction(QStringLiteral("Export"), QKeySequence(QStringLiteral("Ctrl+3")), this,
+                    [this] { showBay(2); });
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    // The help window arrives with the settings window; its items are shown disabled until then.
+    later(help->addAction(QStringLiteral("BRCT Lorowen Pro Help"),
+                          QKeySequence(QStringLiteral("Ctrl+?")), this, [] {}));
+    later(help->addAction(QStringLiteral("Quick Start")));
+    later(help->addAction(QStringLiteral("Keyboard Shortcuts")));
+    help->addAction(QStringLiteral("Visit Brindlecote"), this, [] {
+        QDesktopServices::openUrl(QUrl(QStringLiteral("https://brindlecote.example")));
+    });
+    help->addSeparator();
+    help->addAction(QStringLiteral("About BRCT Lorowen Pro"), this, [this] {
+        QMessageBox::about(this, QStringLiteral("About BRCT Lorowen Pro"),
+                           QStringLiteral("BRCT Lorowen Pro\nTimed captions from the speech in "
+                                          "your videos.\n© Brindlecote"));
+    });
 }

@@ -5,11 +5,22 @@
 #include <QMainWindow>
 #include <memory>
 
+class LWExportBay;
+class LWHeader;
+class LWKeyFilter;
+class LWMonitor;
+class LWStatusBar;
 class LWStore;
+class QAction;
+class QActionGroup;
 class QLabel;
 class QListView;
+class QPushButton;
+class QStackedWidget;
 
-// The application's one window: menus, the caption list and the status line, wired to the store.
+// The application's one window: the header, the monitor above the caption lane, the bay
+// column (captions, style, export), the status line and the menus, wired to the store. Owns the
+// store and the window-wide single-key filter; follows the zoom and theme of BCUI.
 class LWMainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -17,13 +28,35 @@ public:
     ~LWMainWindow() override;
 
     LWStore& store() { return *m_store; }
+    LWHeader* header() const { return m_header; }
+    LWMonitor* monitor() const { return m_monitor; }
+    LWExportBay* exportBay() const { return m_exportBay; }
+    // Shows bay 0 (Captions), 1 (Style) or 2 (Export).
+    void showBay(int bay);
+    int bay() const;
 
 private:
+    QWidget* buildMonitorColumn();
+    QWidget* buildBayColumn();
     void buildMenus();
-    void refreshStatus();
+    // Re-dresses the window after a change of zoom or theme.
+    void applyLook();
+    void refreshTitle();
 
     LWQtUiHooks m_hooks;
     std::unique_ptr<LWStore> m_store;
+    LWKeyFilter* m_keys = nullptr;
+    LWHeader* m_header = nullptr;
+    LWMonitor* m_monitor = nullptr;
+    LWExportBay* m_exportBay = nullptr;
+    LWStatusBar* m_status = nullptr;
     QListView* m_list = nullptr;
-    QLabel* m_status = nullptr;
+    QStackedWidget* m_bays = nullptr;
+    QList<QPushButton*> m_bayButtons;
+    QWidget* m_lane = nullptr;
+    QWidget* m_right = nullptr;
+    QLabel* m_converted = nullptr;
+    QPushButton* m_stop = nullptr;
+    QAction* m_zoomLabel = nullptr;
+    QActionGroup* m_themes = nullptr;
 };

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "LWPlayer.h"
+#include "LWStore.h"
+#include "ScriptedHooks.h"
+
+#include <QUuid>
+#include <gtest/gtest.h>
+#include <memory>
+
+// A store with a deterministic player, a media file of `duration` seconds "open" (without
+// opening anything) and helpers to lay out captions.
+class FakePlayer : public LWPlayer {
+public:
+    void setSource(const QUrl& file) override { source = file; }
+    void play() override { playing = true; }
+    void pause() override { playing = false; }
+    double rate() const override { return playing ? 1.0 : 0.0; }
+    double position() const override { return at; }
+    void seek(double seconds) override { at = seconds; }
+
+    QUrl source;
+    bool playing = false;
+    double at = 0;
+};
+
+class UiFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+        auto fake = std::make_unique<FakePlayer>();
+        player = fake.get();
+        store->setPlayer(std::move(fake));
+    }
+
+    void openMedia(double duration, bool video = true) {
+        BCOpenedMedia media;
+        media.original = QUrl::fromLocalFile(QStringLiteral("/tmp/clip.mp4"));
+        media.playable = media.original;
+        media.duration = duration;
+        media.hasVideo = video;
+        media.hasAudio = true;
+        media.naturalSize = video ? QSize(1920, 1080) : QSize(0, 0);
+        store->setMedia(media);
+    }
+
+    // Captions [start, end) with texts "c0", "c1", …
+    void setCaptions(std::initializer_list<std::pair<double, double>> spans) {
+        Captions list;
+        int n = 0;
+        for (auto [start, end] : spans)
+            list.append(Caption::make(start, end, QStringLiteral("c%1").arg(n++)));
+        store->setCaptions(list);
+    }
+
+    ScriptedHooks hooks;
+    FakePlayer* player = nullptr;
+    std::unique_ptr<LWStore> store;
+};

@@ -1,0 +1,163 @@
+#include "LWHeader.h"
+
+#include "BCIcons.h"
+#include "BCTime.h"
+#include "BCUI.h"
+#include "LWStore.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStyle>
+#include <QToolButton>
+
+LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+
+    m_badge = new QLabel(this);
+    m_badge->setAccessibleName(QStringLiteral("BRCT Lorowen Pro"));
+    m_product = new QLabel(this);
+    m_product->setTextFormat(Qt::RichText);
+    m_product->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    m_title = new QLabel(this);
+    m_title->setProperty("capsule", true);
+    m_title->setAccessibleName(QStringLiteral("Document"));
+    m_title->setMinimumWidth(60);
+    m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    row->addWidget(m_badge);
+    row->addWidget(m_product);
+    row->addWidget(m_title, 1);
+    row->addSpacing(8);
+
+    QToolButton* start = orb(QStringLiteral("backward.end.fill"), QStringLiteral("Go to start"));
+    connect(start, &QToolButton::clicked, this, [this] { m_store.seek(0); });
+    QToolButton* back = orb(QStringLiteral("gobackward.5"), QStringLiteral("Back 5 seconds"));
+    connect(back, &QToolButton::clicked, this, [this] { m_store.seek(m_store.time() - 5); });
+    m_play = orb(QStringLiteral("play.fill"), QStringLiteral("Play / Pause (Space)"));
+    connect(m_play, &QToolButton::clicked, &m_store, &LWStore::togglePlay);
+    QToolButton* forward = orb(QStringLiteral("goforward.5"), QStringLiteral("Forward 5 seconds"));
+    connect(forward, &QToolButton::clicked, this, [this] { m_store.seek(m_store.time() + 5); });
+    for (QToolButton* button : m_orbs)
+        row->addWidget(button);
+
+    m_clock = new QLabel(this);
+    m_clock->setProperty("lcd", true);
+    m_clock->setAccessibleName(QStringLiteral("Clock"));
+    m_clock->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    row->addWidget(m_clock);
+    row->addSpacing(8);
+
+    QToolButton* open = action(QStringLiteral("folder.fill"), QStringLiteral("Open"),
+                               QStringLiteral("Open a video or audio file (Ctrl+O)"));
+    connect(open, &QToolButton::clicked, &m_store, &LWStore::chooseFile);
+    m_song = action(QStringLiteral("music.note.list"), QStringLiteral("Song"), QString());
+    connect(m_song, &QToolButton::clicked, this,
+            [this] { m_store.setSongMode(!m_store.songMode()); });
+    m_lyrics = action(QStringLiteral("text.quote"), QStringLiteral("Lyrics"),
+                      QStringLiteral("Best for your own songs: paste the lyrics and the app "
+                                     "times every word to the audio"));
+    m_transcribe = action(QStringLiteral("waveform.and.mic"), QStringLiteral("Transcribe"),
+                          QStringLiteral("Turn the speech into captions (Ctrl+Shift+T)"));
+    // Song mode, lyric alignment and transcription arrive with the recogniser; until then
+    // their buttons stay visible and disabled.
+    m_song->setEnabled(false);
+    m_lyrics->setEnabled(false);
+    m_transcribe->setEnabled(false);
+    for (QToolButton* button : m_actions)
+        row->addWidget(button);
+
+    for (auto signal : {&LWStore::timeChanged, &LWStore::mediaChanged, &LWStore::playingChanged,
+                        &LWStore::songModeChanged, &LWStore::busyChanged})
+        connect(&m_store, signal, this, &LWHeader::refresh);
+    applyLook();
+}
+
+QToolButton* LWHeader::orb(const QString& icon, const QString& help) {
+    auto* button = new QToolButton(this);
+    button->setProperty("orb", true);
+    button->setProperty("symbol", icon);
+    button->setToolTip(help);
+    button->setAccessibleName(help);
+    button->setFocusPolicy(Qt::NoFocus);
+    m_orbs << button;
+    return button;
+}
+
+QToolButton* LWHeader::action(const QString& icon, const QString& word, const QString& help) {
+    auto* button = new QToolButton(this);
+    button->setProperty("symbol", icon);
+    button->setText(word);
+    button->setToolTip(help.isEmpty() ? word : help);
+    button->setAccessibleName(word);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setProperty("word", word);
+    m_actions << button;
+    return button;
+}
+
+QString LWHeader::clockText(double time, double duration) {
+    return BCTime::clock(time, true) + QStringLiteral(" / ") + BCTime::clock(duration, true);
+}
+
+void LWHeader::applyLook() {
+    const BCUI& ui = BCUI::shared();
+    const int badge = ui.px(38);
+    m_badge->setFixedSize(badge, badge);
+    m_badge->setPixmap(BCIcons::badge(badge, devicePixelRatioF()));
+    m_product->setFont(BCFont(20, QFont::Bold));
+    const BCTheme& theme = ui.theme();
+    m_product->setText(
+        QStringLiteral("Lorowen <span style=\"color:%1; font-weight:300\">Pro</span>")
+            .arg(theme.dim.name()));
+    m_title->setFont(BCFont(12, QFont::Medium));
+    m_clock->setFont(BCFont(15, QFont::Medium, true));
+    for (QToolButton* button : m_orbs + m_actions)
+        button->setIcon(BCIcons::icon(button->property("symbol").toString()));
+    for (QToolButton* button : m_orbs) {
+        button->setFixedSize(ui.px(34), ui.px(34));
+        button->setIconSize(QSize(ui.px(15), ui.px(15)));
+    }
+    // Words give way to icons when the zoom makes the row too wide for the window.
+    const bool compact = ui.zoom() >= 1.5 - 0.001;
+    m_product->setVisible(!compact); // the badge stays
+    for (QToolButton* button : m_actions) {
+        button->setFont(BCFont(12, QFont::DemiBold));
+        button->setIconSize(QSize(ui.px(15), ui.px(15)));
+        button->setToolButtonStyle(compact ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+        button->setMinimumHeight(ui.px(32));
+    }
+    refresh();
+}
+
+void LWHeader::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    refresh();
+}
+
+void LWHeader::refresh() {
+    const double duration = m_store.media() ? m_store.media()->duration : 0.0;
+    m_clock->setText(clockText(m_store.time(), duration));
+    const QString title = m_store.title();
+    m_title->setText(m_title->fontMetrics().elidedText(title, Qt::ElideMiddle,
+                                                       std::max(40, m_title->width() - 20)));
+    m_title->setToolTip(title);
+    const bool playing = m_store.playing();
+    m_play->setIcon(
+        BCIcons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
+    if (m_play->property("lit").toBool() != playing) {
+        m_play->setProperty("lit", playing);
+        m_play->style()->unpolish(m_play);
+        m_play->style()->polish(m_play);
+    }
+    const bool song = m_store.songMode();
+    m_song->setToolTip(
+        (song ? QStringLiteral("Song mode is ON (lit). ") : QStringLiteral("Song mode is off. ")) +
+        QStringLiteral("Song / Music mode: pulls the vocal out of the beat and "
+                       "ignores instrumentals before transcribing (Whisper "
+                       "engine)"));
+    if (m_song->property("lit").toBool() != song) {
+        m_song->setProperty("lit", song);
+        m_song->style()->unpolish(m_song);
+        m_song->style()->polish(m_song);
+    }
+}
