@@ -1,0 +1,401 @@
+#include "../core/CorePrinters.h"
+#include "BCError.h"
+#include "BCSha256.h"
+#include "FakeModelServer.h"
+#include "TestFiles.h"
+#include "WhisperModels.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace {
+
+const QString modelPath = QStringLiteral("/ggerganov/whisper.cpp/resolve/main/");
+const QString vadPath = QStringLiteral("/ggml-org/whisper-vad/resolve/main/");
+
+QByteArray randomBytes(qsizetype size, quint32 seed) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    for (char& c : bytes)
+        c = char(generator.bounded(256));
+    return bytes;
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// Error sentence of an exception_ptr, "cancelled" for BCCancelled, "" for success.
+QString outcome(std::exception_ptr error) {
+    if (!error)
+        return {};
+    try {
+        std::rethrow_exception(error);
+    } catch (const BCCancelled&) {
+        return QStringLiteral("cancelled");
+    } catch (const BCError& e) {
+        return e.message();
+    }
+}
+
+// A fresh models folder and a local repository for every test.
+class ModelDownload : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir(WhisperModels::folder()).removeRecursively();
+        clearPreferences();
+    }
+
+    // A made-up model of `size` random bytes, served by the fake repository.
+    WhisperModel fakeModel(const QString& id, qsizetype size, quint32 seed,
+                           FakeModelServer::File serving = {}) {
+        const QByteArray body = randomBytes(size, seed);
+        const QString file = id + QStringLiteral(".bin");
+        if (serving.body.isEmpty())
+            serving.body = body;
+        server.serve(modelPath + file, serving);
+        return {id,   QStringLiteral("Model ") + id, file,
+                size, BCSha256::ofBytes(body),       WhisperModel::host() + modelPath + file,
+                {}};
+    }
+
+    // The real voice detector record, served with the real file's bytes.
+    WhisperModel servedDetector() {
+        server.serve(vadPath + QStringLiteral("ggml-silero-v5.1.2.bin"),
+                     {readFile(QStringLiteral(LOROWEN_TEST_MODELS "/ggml-silero-v5.1.2.bin"))});
+        return WhisperModel::voiceDetector();
+    }
+
+    // Runs ensure to its end on this thread's event loop.
+    std::exception_ptr ensure(const QList<WhisperModel>& list,
+                              const WhisperModels::Progress& progress = {},
+                              std::stop_token stop = {}) {
+        bool finished = false;
+        std::exception_ptr error;
+        models.ensure(
+            list, progress,
+            [&](std::exception_ptr e) {
+                error = e;
+                finished = true;
+            },
+            stop);
+        EXPECT_TRUE(spinUntil([&] { return finished; }, 60000));
+        return error;
+    }
+
+    QStringList folderFiles() const {
+        return QDir(WhisperModels::folder()).entryList(QDir::Files, QDir::Name);
+    }
+
+    FakeModelServer server;
+    WhisperModels models;
+};
+
+TEST_F(ModelDownload, TwoFilesMakeOneWeightedRunWithReadyOnlyAtTheEnd) {
+    const WhisperModel big = fakeModel(QStringLiteral("big"), 3 * 1024 * 1024 + 17, 1);
+    const WhisperModel detector = servedDetector();
+    QList<double> fractions;
+    QStringList texts;
+    QStringList statuses;
+    QObject::connect(&models, &WhisperModels::changed, [&] {
+        if (models.status() && (statuses.isEmpty() || statuses.last() != *models.status()))
+            statuses.append(*models.status());
+    });
+    const int tickBefore = models.tick();
+
+    const auto error = ensure({big, detector}, [&](double f, const QString& text) {
+        fractions.append(f);
+        texts.append(text);
+    });
+
+    ASSERT_EQ(outcome(error), QString());
+    EXPECT_TRUE(models.installed(big));
+    EXPECT_TRUE(models.installed(detector));
+    EXPECT_EQ(folderFiles(), (QStringList{"big.bin", "big.bin.verified", "ggml-silero-v5.1.2.bin",
+                                          "ggml-silero-v5.1.2.bin.verified"}));
+    EXPECT_EQ(readFile(WhisperModels::folder() + "/big.bin.verified"), big.sha256.toLatin1());
+    EXPECT_EQ(models.tick(), tickBefore + 2);
+    EXPECT_EQ(models.fraction(), 1.0);
+    EXPECT_FALSE(models.downloading().has_value());
+
+    ASSERT_FALSE(fractions.isEmpty());
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_LE(fractions.last(), 1.0);
+    // Weighted by size: the first file ends at its share of the bytes, not at one half.
+    const double split = double(big.bytes) / double(big.bytes + detector.bytes);
+    const auto checking = texts.indexOf(QStringLiteral("Checking the download (safety checksum)…"));
+    ASSERT_GE(checking, 0);
+    EXPECT_NEAR(fractions[checking], split, 0.002);
+    const QRegularExpression downloading(
+        "^Downloading (Model big|Voice detector \\(Silero VAD\\)): [0-9]{1,3}%$");
+    for (const QString& text : texts) {
+        if (!text.startsWith("Checking")) {
+            EXPECT_TRUE(downloading.match(text).hasMatch()) << text.toStdString();
+        }
+    }
+    EXPECT_EQ(texts.last(), "Checking the download (safety checksum)…");
+    EXPECT_EQ(texts[texts.size() - 2], "Downloading Voice detector (Silero VAD): 100%");
+    EXPECT_EQ(statuses.first(), QStringLiteral("Downloading Model big (3.1 MB)…"));
+    EXPECT_TRUE(
+        statuses.contains(QStringLiteral("Downloading Voice detector (Silero VAD) (885 KB)…")));
+    EXPECT_EQ(statuses.count(QStringLiteral("Ready — the model is stored on this computer.")), 1);
+    EXPECT_EQ(statuses.last(), QStringLiteral("Ready — the model is stored on this computer."));
+}
+
+TEST_F(ModelDownload, RejectedDownloadsLeaveNothingBehind) {
+    struct Case {
+        const char* what;
+        FakeModelServer::File serving;
+        QString sentence;
+    };
+    const qsizetype size = 200000;
+    const QList<Case> cases = {
+        {"404", {{}, 404}, "The model server answered 404. Please try again later."},
+        {"short body",
+         {randomBytes(1000, 7)},
+         "The download of Model m was incomplete (1000 of 200000 bytes). Please try again."},
+        {"wrong bytes",
+         {randomBytes(size, 8)},
+         "The downloaded Model m file didn't pass its safety check (checksum mismatch), so it "
+         "was not used. Please try again."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(WhisperModels::folder()).removeRecursively();
+        const WhisperModel model = fakeModel(QStringLiteral("m"), size, 9, c.serving);
+        EXPECT_EQ(outcome(ensure({model})), c.sentence);
+        EXPECT_FALSE(models.installed(model));
+        EXPECT_EQ(folderFiles(), QStringList());
+        EXPECT_FALSE(models.downloading().has_value());
+    }
+}
+
+TEST_F(ModelDownload, CutConnectionKeepsThePartAndTheNextRunResumesWithRange) {
+    const qsizetype size = 1024 * 1024;
+    FakeModelServer::File cut{randomBytes(size, 3)};
+    cut.cutAfter = 400000;
+    WhisperModel model = fakeModel(QStringLiteral("r"), size, 3, cut);
+
+    EXPECT_TRUE(outcome(ensure({model})).startsWith("The model download failed: "));
+    const QString part = WhisperModels::folder() + "/r.bin.part";
+    const qint64 kept = QFileInfo(part).size();
+    EXPECT_GT(kept, 0);
+    EXPECT_LE(kept, 400000);
+
+    server.serve(modelPath + "r.bin", {randomBytes(size, 3)});
+    EXPECT_EQ(outcome(ensure({model})), QString());
+    EXPECT_TRUE(models.installed(model));
+    EXPECT_FALSE(QFileInfo::exists(part));
+    const QList<QByteArray> ranges = server.ranges(modelPath + "r.bin");
+    ASSERT_EQ(ranges.size(), 2);
+    EXPECT_EQ(ranges[0], QByteArray());
+    EXPECT_EQ(ranges[1], "bytes=" + QByteArray::number(kept) + "-");
+}
+
+TEST_F(ModelDownload, ServerWithoutRangeSupportStartsTheFileOver) {
+    FakeModelServer::File whole{randomBytes(300000, 4)};
+    whole.ranges = false;
+    const WhisperModel model = fakeModel(QStringLiteral("n"), 300000, 4, whole);
+    // A stale prefix that is not the start of the file: appending to it would fail the hash.
+    writeFile(WhisperModels::folder() + "/n.bin.part", randomBytes(1000, 99));
+
+    EXPECT_EQ(outcome(ensure({model})), QString());
+    EXPECT_TRUE(models.installed(model));
+    EXPECT_EQ(server.ranges(modelPath + "n.bin"), QList<QByteArray>{"bytes=1000-"});
+}
+
+TEST_F(ModelDownload, StopMidTransferKeepsThePart) {
+    FakeModelServer::File slow{randomBytes(4 * 1024 * 1024, 5)};
+    slow.chunkDelayMs = 30;
+    const WhisperModel model = fakeModel(QStringLiteral("s"), 4 * 1024 * 1024, 5, slow);
+    std::stop_source stop;
+    const auto error = ensure(
+        {model},
+        [&](double f, const QString&) {
+            if (f > 0.01)
+                stop.request_stop();
+        },
+        stop.get_token());
+    EXPECT_EQ(outcome(error), QStringLiteral("cancelled"));
+    EXPECT_FALSE(models.installed(model));
+    EXPECT_FALSE(models.downloading().has_value());
+    EXPECT_GT(QFileInfo(WhisperModels::folder() + "/s.bin.part").size(), 0);
+}
+
+TEST_F(ModelDownload, InstalledNeedsRightSizeAndMarker) {
+    const WhisperModel model = fakeModel(QStringLiteral("k"), 5000, 6);
+    const QString folder = WhisperModels::folder();
+    struct Case {
+        const char* what;
+        qsizetype size;
+        std::optional<QByteArray> marker;
+        bool installed;
+    };
+    const QByteArray sha = model.sha256.toLatin1();
+    const QList<Case> cases = {
+        {"marker with a line break", 5000, sha + "\n", true},
+        {"marker with spaces and CRLF", 5000, "  " + sha + " \r\n", true},
+        {"no marker", 5000, std::nullopt, false},
+        {"empty marker", 5000, QByteArray(), false},
+        {"other hash", 5000, QByteArray(64, 'a'), false},
+        {"one byte short", 4999, sha, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QDir(folder).removeRecursively();
+        writeFile(folder + "/k.bin", QByteArray(c.size, 'x'));
+        if (c.marker)
+            writeFile(folder + "/k.bin.verified", *c.marker);
+        EXPECT_EQ(WhisperModels::isInstalled(model, folder), c.installed);
+    }
+}
+
+TEST_F(ModelDownload, RightSizedFileWithoutMarkerIsDownloadedAgain) {
+    const WhisperModel model = fakeModel(QStringLiteral("w"), 70000, 10);
+    writeFile(WhisperModels::folder() + "/w.bin", QByteArray(70000, 'x'));
+    EXPECT_EQ(outcome(ensure({model})), QString());
+    EXPECT_EQ(BCSha256::ofFile(WhisperModels::folder() + "/w.bin"), model.sha256);
+    EXPECT_EQ(server.ranges(modelPath + "w.bin").size(), 1);
+}
+
+TEST_F(ModelDownload, EnsureWithEverythingInstalledChangesNothing) {
+    const WhisperModel model = fakeModel(QStringLiteral("e"), 1000, 11);
+    ASSERT_EQ(outcome(ensure({model})), QString());
+    models.remove(fakeModel(QStringLiteral("other"), 10, 12)); // leaves a status to keep
+    const auto status = models.status();
+    const double fraction = models.fraction();
+    const int tick = models.tick();
+    int changes = 0;
+    QObject::connect(&models, &WhisperModels::changed, [&] { ++changes; });
+
+    bool finished = false;
+    models.ensure({model}, {}, [&](std::exception_ptr e) { finished = !e; });
+    EXPECT_TRUE(finished); // at once, without a trip through the event loop
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(models.status(), status);
+    EXPECT_EQ(models.fraction(), fraction);
+    EXPECT_EQ(models.tick(), tick);
+    EXPECT_EQ(server.ranges(modelPath + "e.bin").size(), 1);
+}
+
+TEST_F(ModelDownload, OverlappingRequestsFetchTheFileOnce) {
+    FakeModelServer::File slow{randomBytes(600000, 13)};
+    slow.chunkDelayMs = 5;
+    const WhisperModel model = fakeModel(QStringLiteral("o"), 600000, 13, slow);
+    QStringList results;
+    models.ensure({model}, {}, [&](std::exception_ptr e) { results.append("1:" + outcome(e)); });
+    models.ensure({model}, {}, [&](std::exception_ptr e) { results.append("2:" + outcome(e)); });
+    ASSERT_TRUE(spinUntil([&] { return results.size() == 2; }, 60000));
+    EXPECT_EQ(results, (QStringList{"1:", "2:"}));
+    EXPECT_EQ(server.ranges(modelPath + "o.bin").size(), 1);
+}
+
+TEST_F(ModelDownload, StartDownloadWhileOneRunsDoesNothingAndStopSaysSo) {
+    FakeModelServer::File slow{randomBytes(2 * 1024 * 1024, 14)};
+    slow.chunkDelayMs = 30;
+    const WhisperModel first = fakeModel(QStringLiteral("a"), 2 * 1024 * 1024, 14, slow);
+    const WhisperModel second = fakeModel(QStringLiteral("b"), 1000, 15);
+    servedDetector();
+
+    models.startDownload(first);
+    ASSERT_TRUE(spinUntil([&] { return models.fraction() > 0; }));
+    EXPECT_EQ(models.downloading(), QStringLiteral("a"));
+    models.startDownload(second);
+    models.stopDownload();
+    ASSERT_TRUE(spinUntil([&] { return !models.taskRunning(); }));
+    EXPECT_EQ(models.status(), QStringLiteral("Download stopped."));
+    EXPECT_TRUE(server.ranges(modelPath + "b.bin").isEmpty());
+    EXPECT_FALSE(models.installed(first));
+}
+
+TEST_F(ModelDownload, ShortDiskRefusesBeforeTheFirstByteCountingThePart) {
+    const WhisperModel model = fakeModel(QStringLiteral("d"), 100000, 16);
+    models.freeBytes = [](const QString&) { return qint64(40000); };
+    EXPECT_EQ(outcome(ensure({model})),
+              "There isn't enough free space to download Model d: 100 KB more is needed, and "
+              "only 40 KB is free on the disk that holds “" +
+                  WhisperModels::folder() + "”. Free up some space and try again.");
+    EXPECT_TRUE(server.ranges(modelPath + "d.bin").isEmpty());
+
+    // With 70 000 bytes already in the ".part" file, 30 000 more fit.
+    writeFile(WhisperModels::folder() + "/d.bin.part", randomBytes(100000, 16).left(70000));
+    EXPECT_EQ(outcome(ensure({model})), QString());
+    EXPECT_TRUE(models.installed(model));
+}
+
+TEST_F(ModelDownload, EnsureFromWorkerBlocksUntilInstalled) {
+    const WhisperModel model = fakeModel(QStringLiteral("t"), 50000, 17);
+    std::atomic<bool> done = false;
+    QString error;
+    std::thread worker([&] {
+        try {
+            models.ensureFromWorker({model}, {});
+        } catch (const BCError& e) {
+            error = e.message();
+        }
+        done = true;
+    });
+    EXPECT_TRUE(spinUntil([&] { return done.load(); }, 60000));
+    worker.join();
+    EXPECT_EQ(error, QString());
+    EXPECT_TRUE(models.installed(model));
+}
+
+TEST_F(ModelDownload, RemoveOfAMissingModelStillBumpsTick) {
+    const WhisperModel model = WhisperModel::byID(QStringLiteral("small-q5_1"));
+    const int tick = models.tick();
+    models.remove(model);
+    EXPECT_EQ(models.tick(), tick + 1);
+    EXPECT_EQ(models.status(), QStringLiteral("Fast — Small removed from this computer."));
+}
+
+TEST(WhisperCatalog, ByIdFallsBackToLargeV3Turbo) {
+    EXPECT_EQ(WhisperModel::byID("small-q5_1").file, "ggml-small-q5_1.bin");
+    for (const QString& id : {QStringLiteral("silero-vad"), QString(), QStringLiteral("tiny")})
+        EXPECT_EQ(WhisperModel::byID(id).id, "large-v3-turbo-q5_0") << id.toStdString();
+    const WhisperModel large = WhisperModel::byID("large-v3-turbo-q5_0");
+    EXPECT_EQ(large.bytes, 574041195);
+    EXPECT_EQ(large.urlString, "https://huggingface.co/ggerganov/whisper.cpp/resolve/main/"
+                               "ggml-large-v3-turbo-q5_0.bin");
+    EXPECT_EQ(WhisperModel::voiceDetector().urlString,
+              "https://huggingface.co/ggml-org/whisper-vad/resolve/main/ggml-silero-v5.1.2.bin");
+}
+
+TEST(WhisperCatalog, ByteCountReadsLikeAFileSize) {
+    const QList<std::pair<qint64, QString>> cases = {
+        {999, "999 bytes"},    {885098, "885 KB"}, {190085487, "190.1 MB"},
+        {574041195, "574 MB"}, {999600, "1 MB"},   {1500000000, "1.5 GB"},
+    };
+    for (const auto& [bytes, text] : cases)
+        EXPECT_EQ(WhisperModels::byteCount(bytes), text);
+}
+
+TEST(ModelHash, MatchesOpenSslAcrossTheReadSize) {
+    EXPECT_EQ(BCSha256::ofBytes({}),
+              "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(BCSha256::ofBytes("abc"),
+              "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    TestFolder folder;
+    const QByteArray bytes = randomBytes(4 * 1024 * 1024 + 3, 18); // one byte past a read
+    EXPECT_EQ(BCSha256::ofFile(folder.write("f", bytes)), BCSha256::ofBytes(bytes));
+    EXPECT_EQ(BCSha256::ofFile(folder.write("g", {})), BCSha256::ofBytes({}));
+    EXPECT_THROW(BCSha256::ofFile(folder.path("missing")), BCError);
+    std::stop_source stop;
+    stop.request_stop();
+    EXPECT_THROW(BCSha256::ofFile(folder.path("f"), stop.get_token()), BCCancelled);
+}
+
+} // namespace
