@@ -23,7 +23,8 @@ extern "C" void onInterrupt(int) {
 }
 
 QList<Command> commands() {
-    return {convertCommand(), captionsCommand()};
+    return {convertCommand(), captionsCommand(), vocalsCommand(), probeCommand(),
+            wavCommand(),     keyCommand(),      modelsCommand()};
 }
 
 void printHelp(const QList<Command>& list) {

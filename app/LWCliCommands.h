@@ -40,5 +40,10 @@ int writeOutput(const QString& path, const QString& text, LWCliProgress& progres
 
 Command convertCommand();
 Command captionsCommand();
+Command vocalsCommand();
+Command probeCommand();
+Command wavCommand();
+Command keyCommand();
+Command modelsCommand();
 
 } // namespace LWCli

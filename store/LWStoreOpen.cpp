@@ -83,7 +83,8 @@ void LWStore::commitOpen(const BCOpenedMedia& media, const QList<float>& peaks) 
     player().pause();
     setMedia(media);
     player().setSource(media.playable);
-    m_time = -1; // so that the next line notifies
+    player().pause(); // paused on the new file shows its first picture
+    m_time = -1;      // so that the next line notifies
     setTime(0);
     setNote(media.note);
     const auto restored = loadAutosave(media);

@@ -6,6 +6,7 @@
 #include "LWExportBay.h"
 #include "LWHeader.h"
 #include "LWKeyFilter.h"
+#include "LWModelsDialog.h"
 #include "LWMonitor.h"
 #include "LWQtPlayer.h"
 #include "LWStatusBar.h"
@@ -238,6 +239,14 @@ void LWMainWindow::buildMenus() {
                         &LWStore::restorePrevious);
     captions->addAction(QStringLiteral("Stop Current Job"), QKeySequence(QStringLiteral("Ctrl+.")),
                         store, &LWStore::cancelWork);
+    captions->addAction(QStringLiteral("Whisper Models…"), this, [this] {
+        auto* dialog = findChild<LWModelsDialog*>();
+        if (!dialog)
+            dialog = new LWModelsDialog(this); // kept: a download goes on while it is hidden
+        dialog->show();
+        dialog->raise();
+        dialog->activateWindow();
+    });
     captions->addSeparator();
     captions->addAction(QStringLiteral("Delete Caption"), QKeySequence::Delete, this, [this] {
         if (auto id = m_store->selected())

@@ -1,6 +1,12 @@
 // Every test program gets a private world: the offscreen platform and its own XDG folders, so
 // preferences, caches and data never touch the developer's own and plain `ctest` runs alike.
-#include <QCoreApplication>
+#ifdef LOROWEN_TEST_WIDGETS
+#include <QApplication>
+using TestApplication = QApplication; // the widget tests build this file into their own program
+#else
+#include <QGuiApplication>
+using TestApplication = QGuiApplication;
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -18,9 +24,10 @@ int main(int argc, char** argv) {
         qputenv(name, path.toUtf8());
     }
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("QT_MEDIA_BACKEND", "gstreamer");
     qputenv("LC_ALL", "C.UTF-8");
 
     ::testing::InitGoogleTest(&argc, argv);
-    QCoreApplication app(argc, argv);
+    TestApplication app(argc, argv); // fonts for the caption renderer
     return RUN_ALL_TESTS();
 }
