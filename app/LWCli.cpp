@@ -7,6 +7,8 @@
 #include "LWFormats.h"
 
 #include <QFileInfo>
+#include <chrono>
+#include <thread>
 
 #include <atomic>
 #include <csignal>
@@ -93,6 +95,30 @@ int writeOutput(const QString& path, const QString& text, LWCliProgress& progres
     }
     progress.finish();
     return ok;
+}
+
+int runStoppable(LWCliProgress& progress, const std::function<int(std::stop_token)>& work) {
+    std::stop_source source;
+    std::jthread watcher([&source](std::stop_token own) {
+        using namespace std::chrono_literals;
+        while (!own.stop_requested()) {
+            if (interruptRequested()) {
+                source.request_stop();
+                return;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    try {
+        return work(source.get_token());
+    } catch (const BCCancelled&) {
+        progress.finish();
+        return interrupted;
+    } catch (const BCError& error) {
+        progress.finish();
+        printError(error.message());
+        return failed;
+    }
 }
 
 bool interruptRequested() {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <stop_token>
 
 // The subcommands of lorowen-cli and what they share.
 class LWCliProgress;
@@ -37,6 +38,10 @@ int cannotRead(const QString& path, LWCliProgress& progress);
 // Writes `text` as UTF-8 through a temporary file renamed into place, unless Ctrl+C came first.
 // Returns the exit status.
 int writeOutput(const QString& path, const QString& text, LWCliProgress& progress);
+
+// Runs `work` with a stop token that fires when Ctrl+C is pressed. Returns its status; a stop
+// ends with the interrupted status and nothing written, a BCError with its sentence.
+int runStoppable(LWCliProgress& progress, const std::function<int(std::stop_token)>& work);
 
 Command convertCommand();
 Command captionsCommand();

@@ -11,41 +11,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <stop_token>
-#include <thread>
 
 namespace LWCli {
 
 namespace {
-
-// Runs `work` with a stop token that fires when Ctrl+C is pressed. Returns its status; a stop
-// ends with the interrupted status and nothing written, a BCError with its sentence.
-int runStoppable(LWCliProgress& progress, const std::function<int(std::stop_token)>& work) {
-    std::stop_source source;
-    std::jthread watcher([&source](std::stop_token own) {
-        using namespace std::chrono_literals;
-        while (!own.stop_requested()) {
-            if (interruptRequested()) {
-                source.request_stop();
-                return;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
-    });
-    try {
-        return work(source.get_token());
-    } catch (const BCCancelled&) {
-        progress.finish();
-        return interrupted;
-    } catch (const BCError& error) {
-        progress.finish();
-        printError(error.message());
-        return failed;
-    }
-}
 
 BCMediaOpener::Status statusOn(LWCliProgress& progress) {
     return [&progress](const QString& text, std::optional<double> fraction) {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "LWPlayer.h"
+#include "FakePlayer.h"
 #include "LWStore.h"
 #include "ScriptedHooks.h"
 
@@ -10,19 +10,6 @@
 
 // A store with a deterministic player, a media file of `duration` seconds "open" (without
 // opening anything) and helpers to lay out captions.
-class FakePlayer : public LWPlayer {
-public:
-    void setSource(const QUrl& file) override { source = file; }
-    void play() override { playing = true; }
-    void pause() override { playing = false; }
-    double rate() const override { return playing ? 1.0 : 0.0; }
-    double position() const override { return at; }
-    void seek(double seconds) override { at = seconds; }
-
-    QUrl source;
-    bool playing = false;
-    double at = 0;
-};
 
 class UiFixture : public ::testing::Test {
 protected:
