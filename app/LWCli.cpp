@@ -26,7 +26,7 @@ extern "C" void onInterrupt(int) {
 
 QList<Command> commands() {
     return {convertCommand(), captionsCommand(), vocalsCommand(), probeCommand(),
-            wavCommand(),     keyCommand(),      modelsCommand()};
+            wavCommand(),     keyCommand(),      modelsCommand(), transcribeCommand()};
 }
 
 void printHelp(const QList<Command>& list) {

@@ -50,5 +50,6 @@ Command probeCommand();
 Command wavCommand();
 Command keyCommand();
 Command modelsCommand();
+Command transcribeCommand();
 
 } // namespace LWCli

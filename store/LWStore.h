@@ -9,6 +9,7 @@
 #include "LWJob.h"
 #include "LWPlayer.h"
 #include "LWUiHooks.h"
+#include "WhisperModel.h"
 
 #include <QObject>
 #include <QTimer>
@@ -17,6 +18,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
+#include <vector>
 
 // The one document of the application: the opened media, the caption list, the selection, the
 // running job with its status, and the remembered preferences. Lives on the main thread; every
@@ -155,6 +158,42 @@ public:
     void setShowLyricsSheet(bool shown);
     std::optional<double> lastWhisperSpeed() const { return m_lastWhisperSpeed; }
     void setLastWhisperSpeed(std::optional<double> speed);
+
+    // --- Transcription ---
+    // Starts a transcription job of the opened file that replaces the caption list at its end
+    // (asking first when there are captions); the replaced list goes to previousCaptions.
+    void transcribe();
+
+    // Sets a job's `busy` text and `progress` (nothing: indeterminate); callable from any thread.
+    using JobStatus = std::function<void(const QString& text, std::optional<double> fraction)>;
+    // Asked on the job's thread when needed models are missing, with the question's title and
+    // message; true downloads them, false stops the job. May throw to fail instead.
+    using DownloadQuestion = std::function<bool(const QString& title, const QString& message)>;
+    // What one Whisper run gives: the words, the 16 000 Hz mono samples they were heard in, and
+    // the processing seconds per second of sound.
+    struct WhisperRun {
+        TimedWords words;
+        std::vector<float> samples;
+        double speed = 0;
+    };
+    // The Whisper step of a transcription, without the store: makes sure the model `modelID`
+    // (and in song mode the voice detector) is installed, reads the sound (song mode: the vocal
+    // pulled out of the music), and runs the engine with the time-left text. Blocking: call it
+    // on a worker thread while the main thread runs its event loop (downloads happen there).
+    // Throws BCError with the user's sentence, BCCancelled when stopped.
+    static WhisperRun whisperWords(const BCAsset& asset, bool song,
+                                   const std::optional<QString>& prompt, const QString& language,
+                                   const QString& modelID, const JobStatus& status,
+                                   const DownloadQuestion& askDownload, std::stop_token stop);
+    // Captions from a Whisper run, each end cut back to the file's end but never to less than
+    // 0.1 s after its start.
+    static Captions whisperCaptions(const WhisperRun& run, double duration,
+                                    const CaptionMath::Rules& rules, bool song, bool markSpeakers);
+    // The note a finished transcription leaves.
+    static QString transcribedNote(qsizetype count, bool song, bool hadPrevious);
+    // A remaining-time text for a run `fraction` done after `elapsed` seconds, or nothing
+    // before 5 % of it.
+    static std::optional<QString> timeLeftText(double fraction, double elapsed);
 
     // --- Editing (every change is one undoable assignment of the caption list) ---
     void undo();

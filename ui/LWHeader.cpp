@@ -58,11 +58,11 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
                                      "times every word to the audio"));
     m_transcribe = action(QStringLiteral("waveform.and.mic"), QStringLiteral("Transcribe"),
                           QStringLiteral("Turn the speech into captions (Ctrl+Shift+T)"));
-    // Song mode, lyric alignment and transcription arrive with the recogniser; until then
-    // their buttons stay visible and disabled.
+    connect(m_transcribe, &QToolButton::clicked, &m_store, &LWStore::transcribe);
+    // Song mode and lyric alignment arrive later; until then their buttons stay visible and
+    // disabled.
     m_song->setEnabled(false);
     m_lyrics->setEnabled(false);
-    m_transcribe->setEnabled(false);
     for (QToolButton* button : m_actions)
         row->addWidget(button);
 
@@ -149,6 +149,9 @@ void LWHeader::refresh() {
         m_play->style()->unpolish(m_play);
         m_play->style()->polish(m_play);
     }
+    // Without a file the button offers the open panel; a file without sound has nothing to hear.
+    const auto& media = m_store.media();
+    m_transcribe->setEnabled(!m_store.isBusy() && (!media || media->hasAudio));
     const bool song = m_store.songMode();
     m_song->setToolTip(
         (song ? QStringLiteral("Song mode is ON (lit). ") : QStringLiteral("Song mode is off. ")) +

@@ -231,8 +231,16 @@ void LWMainWindow::buildMenus() {
                     &LWStore::redo);
 
     QMenu* captions = menuBar()->addMenu(QStringLiteral("&Captions"));
-    later(captions->addAction(QStringLiteral("Transcribe"),
-                              QKeySequence(QStringLiteral("Ctrl+Shift+T")), this, [] {}));
+    QAction* transcribe = captions->addAction(QStringLiteral("Transcribe"),
+                                              QKeySequence(QStringLiteral("Ctrl+Shift+T")), store,
+                                              &LWStore::transcribe);
+    // Off while a job runs and for a file without sound; without a file it offers the panel.
+    const auto refreshTranscribe = [store, transcribe] {
+        transcribe->setEnabled(!store->isBusy() && (!store->media() || store->media()->hasAudio));
+    };
+    connect(store, &LWStore::busyChanged, transcribe, refreshTranscribe);
+    connect(store, &LWStore::mediaChanged, transcribe, refreshTranscribe);
+    refreshTranscribe();
     captions->addAction(QStringLiteral("Add Caption at Playhead"),
                         QKeySequence(QStringLiteral("Ctrl+Shift+N")), store, &LWStore::addCaption);
     captions->addAction(QStringLiteral("Restore Previous Captions"), store,

@@ -181,9 +181,11 @@ TEST_F(Jobs, ExportsMayReplaceARunningJob) {
     ASSERT_TRUE(store.startJob(std::move(second)));
     EXPECT_NE(store.work(), first);
     EXPECT_EQ(hooks.beeps, 0);
+    const auto replacing = store.work();
     release = true;
     releaseSecond = true;
-    ASSERT_TRUE(spinUntil([&] { return !store.isBusy(); }));
+    // Both bodies read these flags: wait for both to end before they go out of scope.
+    ASSERT_TRUE(spinUntil([&] { return first->ended() && replacing->ended(); }));
 }
 
 TEST_F(Jobs, AStoreDestroyedMidJobIsNotTouched) {

@@ -38,5 +38,8 @@ TEST_F(Bays, HeaderShowsTheClockAndLightsPlay) {
     EXPECT_TRUE(header.playButton()->property("lit").toBool());
     store->togglePlay();
     EXPECT_FALSE(header.playButton()->property("lit").toBool());
-    EXPECT_FALSE(header.transcribeButton()->isEnabled());
+    EXPECT_TRUE(header.transcribeButton()->isEnabled()) << "a file with sound";
+    store->setBusy(QStringLiteral("Opening…"));
+    EXPECT_FALSE(header.transcribeButton()->isEnabled()) << "a job runs";
+    store->setBusy(QString());
 }

@@ -1,0 +1,193 @@
+// lorowen-cli transcribe: the window's Whisper transcription without a window. It always
+// replaces (there is nothing to ask about), downloads a missing model only when told to, and
+// writes no preferences and no autosave.
+#include "BCError.h"
+#include "BCMediaOpener.h"
+#include "LWCli.h"
+#include "LWCliCommands.h"
+#include "LWCliProgress.h"
+#include "LWDefaults.h"
+#include "LWFormats.h"
+#include "LWStore.h"
+#include "WhisperModels.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+#include <thread>
+
+namespace LWCli {
+
+namespace {
+
+struct Output {
+    QString path;
+    LWFormats::TextKind kind;
+};
+
+struct Result {
+    Captions captions;
+    bool song = false;
+};
+
+// The catalog ids a person can pick.
+QString knownModels() {
+    QStringList ids;
+    for (const WhisperModel& model : WhisperModel::choices())
+        ids.append(model.id);
+    return ids.join(QStringLiteral(", "));
+}
+
+// Runs `work` on a worker thread while this thread runs the event loop (model downloads and
+// progress reports happen here); Ctrl+C stops it. Rethrows what `work` threw.
+Result runOnWorker(const std::function<Result(std::stop_token)>& work) {
+    std::stop_source stop;
+    QEventLoop loop;
+    Result result;
+    std::exception_ptr error;
+    QTimer interrupt;
+    QObject::connect(&interrupt, &QTimer::timeout, [&] {
+        if (interruptRequested())
+            stop.request_stop();
+    });
+    interrupt.start(50);
+    std::thread worker([&] {
+        try {
+            result = work(stop.get_token());
+        } catch (...) {
+            error = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    QCoreApplication::processEvents(); // the last progress reports, while the bar still exists
+    if (error)
+        std::rethrow_exception(error);
+    return result;
+}
+
+int transcribeRun(const Command& self, const QStringList& args) {
+    // "-o FILE" may be given several times; the other options go through the common parser.
+    QStringList rest;
+    QList<Output> outputs;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        if (args[i] != QStringLiteral("-o")) {
+            rest.append(args[i]);
+            continue;
+        }
+        if (i + 1 >= args.size())
+            return usageError(self, QStringLiteral("-o needs a file"));
+        const QString path = args[++i];
+        const auto kind = LWFormats::kindForPath(path);
+        if (!kind)
+            return usageError(
+                self, QStringLiteral("the output “%1” must end in .srt, .vtt or .txt").arg(path));
+        outputs.append({path, *kind});
+    }
+    ParsedArgs parsed;
+    int status = ok;
+    if (!parseArgs(self, rest, {QStringLiteral("--model"), QStringLiteral("--language")},
+                   {QStringLiteral("--song"), QStringLiteral("--download"),
+                    QStringLiteral("--timestamps")},
+                   parsed, status))
+        return status;
+    if (parsed.positional.size() != 1)
+        return usageError(self, QStringLiteral("transcribe takes one media file"));
+    if (outputs.isEmpty())
+        return usageError(self, QStringLiteral("give at least one output with -o"));
+    const QString path = parsed.positional[0];
+    const bool song = parsed.flags.contains(QStringLiteral("--song"));
+    const bool download = parsed.flags.contains(QStringLiteral("--download"));
+    const bool timestamps = parsed.flags.contains(QStringLiteral("--timestamps"));
+
+    QString modelID = WhisperModels::shared().modelID();
+    if (parsed.options.contains(QStringLiteral("--model"))) {
+        modelID = parsed.options.value(QStringLiteral("--model"));
+        bool known = false;
+        for (const WhisperModel& model : WhisperModel::choices())
+            known = known || model.id == modelID;
+        if (!known)
+            return usageError(
+                self, QStringLiteral("unknown model %1 (known: %2)").arg(modelID, knownModels()));
+    }
+    // The window's spoken language unless one is given; none at all lets Whisper detect it.
+    const QString language = parsed.options.value(
+        QStringLiteral("--language"), LWDefaults::value(QStringLiteral("lw.language")).toString());
+
+    const QString marks = QStringLiteral("lw.markSpeakers");
+    const bool markSpeakers = !LWDefaults::contains(marks) || LWDefaults::value(marks).toBool();
+
+    LWCliProgress progress;
+    const LWStore::JobStatus report = [&progress](const QString& text,
+                                                  std::optional<double> fraction) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [&progress, text, fraction] { progress.update(text, fraction.value_or(-1)); },
+            Qt::QueuedConnection);
+    };
+    const LWStore::DownloadQuestion ask = [download, modelID](const QString&, const QString&) {
+        if (download)
+            return true;
+        const WhisperModel model = WhisperModel::byID(modelID);
+        if (WhisperModels::isInstalled(model, WhisperModels::folder()))
+            throw BCError(QStringLiteral("Song mode's voice detector isn't downloaded yet. Add "
+                                         "--download to fetch it."));
+        throw BCError(QStringLiteral("The %1 model isn't downloaded yet. Run “lorowen-cli models "
+                                     "download %2” first, or add --download.")
+                          .arg(model.name, model.id));
+    };
+
+    return runStoppable(progress, [&](std::stop_token) {
+        const Result result = runOnWorker([&](std::stop_token stop) {
+            report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
+            const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
+            if (!media.hasAudio)
+                throw BCError(QStringLiteral("This file has no audio to transcribe."));
+            const LWStore::WhisperRun run = LWStore::whisperWords(
+                media.asset, song, std::nullopt, language, modelID, report, ask, stop);
+            if (stop.stop_requested())
+                throw BCCancelled{};
+            return Result{LWStore::whisperCaptions(run, media.duration, CaptionMath::Rules{}, song,
+                                                   markSpeakers),
+                          song};
+        });
+        progress.finish();
+        if (interruptRequested())
+            return int(interrupted);
+        if (result.captions.isEmpty()) {
+            printError(LWStore::transcribedNote(0, song, false));
+            return int(failed);
+        }
+        for (const Output& output : outputs) {
+            const int written = writeOutput(
+                output.path, LWFormats::text(output.kind, result.captions, timestamps), progress);
+            if (written != ok)
+                return written;
+        }
+        std::printf(
+            "%s\n",
+            LWStore::transcribedNote(result.captions.size(), song, false).toUtf8().constData());
+        std::fflush(stdout);
+        return int(ok);
+    });
+}
+
+} // namespace
+
+Command transcribeCommand() {
+    return {QStringLiteral("transcribe"),
+            QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--model ID] [--language en-US] "
+                           "[--song] [--download] [--timestamps]"),
+            QStringLiteral(
+                "Turns the speech in a video or audio file into captions with Whisper and writes\n"
+                "them as SRT, VTT or TXT (by extension; --timestamps puts times into TXT).\n"
+                "--song pulls the vocal out of music first. A missing model is downloaded only\n"
+                "with --download. Writes no preferences and no autosave."),
+            transcribeRun};
+}
+
+} // namespace LWCli

@@ -1,0 +1,234 @@
+// Transcription as a job: the engine choice, the Whisper step with its model download, song
+// mode's vocal isolation, and the captions that replace the list at the end.
+#include "BCAudio.h"
+#include "BCError.h"
+#include "LWDefaults.h"
+#include "LWStore.h"
+#include "VocalIsolator.h"
+#include "WhisperEngine.h"
+#include "WhisperModels.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+const QString kEngine = QStringLiteral("el.engine2");
+const QString kStopped = QStringLiteral("Transcription stopped.");
+
+// A third of a second at 16 000 samples per second.
+constexpr size_t kShortest = 5334;
+
+// The part of a model's name after its last " — ", or the whole name.
+QString shortName(const QString& name) {
+    const QString dash = QStringLiteral(" — ");
+    const qsizetype at = name.lastIndexOf(dash);
+    return at < 0 ? name : name.mid(at + dash.size());
+}
+
+} // namespace
+
+std::optional<QString> LWStore::timeLeftText(double fraction, double elapsed) {
+    if (!(fraction > 0.05))
+        return std::nullopt;
+    const double minutes = std::floor((elapsed / fraction - elapsed) / 60.0 + 0.5);
+    const long long shown = std::max(1LL, std::isfinite(minutes) ? (long long)minutes : 1LL);
+    return QStringLiteral("Whisper is listening on this computer… about %1 min left").arg(shown);
+}
+
+LWStore::WhisperRun
+LWStore::whisperWords(const BCAsset& asset, bool song, const std::optional<QString>& prompt,
+                      const QString& language, const QString& modelID, const JobStatus& status,
+                      const DownloadQuestion& askDownload, std::stop_token stop) {
+    const WhisperModel model = WhisperModel::byID(modelID);
+    QList<WhisperModel> needed{model};
+    if (song)
+        needed.append(WhisperModel::voiceDetector());
+    const QString folder = WhisperModels::folder();
+    QList<WhisperModel> missing;
+    for (const WhisperModel& record : needed)
+        if (!WhisperModels::isInstalled(record, folder))
+            missing.append(record);
+    if (!missing.isEmpty()) {
+        const QString message =
+            QStringLiteral("%1 (%2) is downloaded once and kept on this computer. After that, "
+                           "transcription is free and works offline — your sound never leaves "
+                           "the computer.\n\nYou can pick the smaller Fast model in Settings "
+                           "(Ctrl+,).")
+                .arg(model.name, WhisperModels::byteCount(model.bytes));
+        if (!askDownload(QStringLiteral("Download the Whisper model?"), message))
+            throw BCCancelled{};
+        status(QStringLiteral("Downloading %1…").arg(model.name), 0.0);
+        WhisperModels::shared().ensureFromWorker(
+            missing, stop,
+            [status](double fraction, const QString& text) { status(text, fraction); });
+    }
+    if (stop.stop_requested())
+        throw BCCancelled{};
+
+    std::vector<float> samples;
+    if (!song) {
+        const QString reading = QStringLiteral("Reading the sound track…");
+        status(reading, 0.0);
+        samples = BCAudio::monoSamples(
+            asset, 16000, 21600, [&](double f) { status(reading, 0.1 * f); }, stop);
+    } else {
+        const QString reading = QStringLiteral("Song mode: reading the sound track…");
+        status(reading, 0.0);
+        const VocalIsolator::Channels channels = VocalIsolator::stereoSamples(
+            asset, [&](double f) { status(reading, 0.08 * f); }, stop);
+        status(QStringLiteral("Song mode: pulling the vocal out of the music…"), 0.08);
+        const std::vector<float> centre =
+            VocalIsolator::isolate(channels.left, channels.right, 120, 6000, 8, {}, stop);
+        samples = VocalIsolator::denoise(centre, 1.6f, 0.12f, {}, stop);
+    }
+    if (samples.size() < kShortest)
+        throw BCError(QStringLiteral("The sound track is too short to transcribe."));
+    if (stop.stop_requested())
+        throw BCCancelled{};
+
+    const auto started = std::chrono::steady_clock::now();
+    const auto elapsed = [started] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    status(QStringLiteral("Whisper is listening on this computer (%1)…").arg(shortName(model.name)),
+           0.1);
+    WhisperEngine::Options options{model, language, song, prompt};
+    WhisperRun run;
+    run.words = WhisperEngine::transcribe(samples, options, true, stop, [&](double f) {
+        const double fraction = std::clamp(f, 0.0, 1.0);
+        const auto left = timeLeftText(fraction, elapsed());
+        status(left.value_or(QStringLiteral("Whisper is listening on this computer (%1)…")
+                                 .arg(shortName(model.name))),
+               0.1 + 0.9 * fraction);
+    });
+    run.speed = elapsed() / std::max(double(samples.size()) / 16000.0, 1.0);
+    run.samples = std::move(samples);
+    return run;
+}
+
+Captions LWStore::whisperCaptions(const WhisperRun& run, double duration,
+                                  const CaptionMath::Rules& rules, bool song, bool markSpeakers) {
+    Captions made = WhisperEngine::captions(run.words, run.samples, rules, song, markSpeakers);
+    for (Caption& c : made)
+        c.end = std::min(c.end, std::max(c.start + 0.1, duration));
+    return made;
+}
+
+QString LWStore::transcribedNote(qsizetype count, bool song, bool hadPrevious) {
+    if (count == 0)
+        return QStringLiteral("No speech was found in this file.");
+    QString note = QStringLiteral("Made %1 captions with Whisper on this computer%2. Check names "
+                                  "and spellings before exporting.")
+                       .arg(count)
+                       .arg(song ? QStringLiteral(" (Song mode)") : QString());
+    if (hadPrevious)
+        note += QStringLiteral(" Previous captions: Captions > Restore Previous Captions.");
+    return note;
+}
+
+void LWStore::transcribe() {
+    if (!m_media) {
+        chooseFile();
+        return;
+    }
+    if (!m_media->hasAudio) {
+        m_hooks.alert(QStringLiteral("No sound track"),
+                      QStringLiteral("This file has no audio to transcribe."));
+        return;
+    }
+    if (isBusy()) {
+        m_hooks.beep();
+        return;
+    }
+    if (!m_captions.isEmpty()) {
+        const int answer = m_hooks.question(
+            QStringLiteral("Replace your %1 captions?").arg(m_captions.size()),
+            QStringLiteral("Transcribing makes a new set of captions for the whole file and "
+                           "replaces the current ones, including any edits you made.\n\nYour "
+                           "current captions are kept as a backup: Captions > Restore Previous "
+                           "Captions brings them back."),
+            {QStringLiteral("Replace"), QStringLiteral("Cancel")});
+        if (answer != 0)
+            return;
+    }
+    // Only Whisper runs here; the cloud engine needs a key, which is never stored yet.
+    const QString engine = LWDefaults::value(kEngine).toString();
+    if (engine == QStringLiteral("elevenlabs"))
+        setNote(QStringLiteral("No ElevenLabs key is set, so the free Whisper engine on this "
+                               "computer is used. Add your key in Settings (Ctrl+,)."));
+
+    const bool song = m_songMode;
+    const Captions previous = m_captions;
+    const QString language = m_language;
+    const QString modelID = WhisperModels::shared().modelID();
+    const BCOpenedMedia media = *m_media;
+    const CaptionMath::Rules rules = m_rules;
+    const bool markSpeakers = m_markSpeakers;
+    if (m_work)
+        m_work->cancel();
+
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Reading the sound track…");
+    plan.progress = 0.0;
+    plan.errorTitle = QStringLiteral("Transcription didn't finish");
+    plan.stoppedNote = kStopped;
+    const QPointer<LWStore> self(this);
+    plan.body = [self, song, previous, language, modelID, media, rules,
+                 markSpeakers](const LWJobContext& job) -> std::function<void()> {
+        // The question is asked on the main thread while this worker waits for the answer. The
+        // wait also ends when the job is stopped (the store going away stops it), so a question
+        // that never gets asked, as when the application quits first, cannot hold the worker.
+        const std::stop_token stop = job.stopToken();
+        const DownloadQuestion ask = [self, stop](const QString& title, const QString& message) {
+            struct Answer {
+                std::mutex lock;
+                std::condition_variable given;
+                std::optional<bool> download;
+            };
+            const auto answer = std::make_shared<Answer>();
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [self, title, message, answer] {
+                    const bool download =
+                        self && self->hooks().question(
+                                    title, message,
+                                    {QStringLiteral("Download"), QStringLiteral("Cancel")}) == 0;
+                    const std::lock_guard hold(answer->lock);
+                    answer->download = download;
+                    answer->given.notify_all();
+                },
+                Qt::QueuedConnection);
+            std::unique_lock hold(answer->lock);
+            while (!answer->download) {
+                if (stop.stop_requested())
+                    throw BCCancelled{};
+                answer->given.wait_for(hold, std::chrono::milliseconds(50));
+            }
+            return *answer->download;
+        };
+        const WhisperRun run = whisperWords(
+            media.asset, song, std::nullopt, language, modelID,
+            [&job](const QString& text, std::optional<double> f) { job.status(text, f); }, ask,
+            job.stopToken());
+        job.checkStop();
+        const Captions made = whisperCaptions(run, media.duration, rules, song, markSpeakers);
+        job.checkStop();
+        return [self, made, previous, song, speed = run.speed] {
+            if (!self)
+                return;
+            self->setLastWhisperSpeed(speed);
+            if (!previous.isEmpty())
+                self->setPreviousCaptions(previous);
+            self->setCaptions(made);
+            self->setNote(transcribedNote(made.size(), song, !previous.isEmpty()));
+        };
+    };
+    startJob(std::move(plan));
+}

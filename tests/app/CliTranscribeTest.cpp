@@ -1,0 +1,183 @@
+// `lorowen-cli transcribe` run as a person would, with a stand-in whisper-cli and a model that
+// counts as installed.
+#include "../transcribe/FakeModelServer.h"
+#include "LWProject.h"
+#include "MediaFixtures.h"
+#include "TestFiles.h"
+#include "WhisperModel.h"
+#include "WhisperModels.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+namespace {
+
+struct ProcessRun {
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+// lorowen-cli looks for whisper-cli in its own helpers folder before BRCT_WHISPER_CLI, and the
+// set-up places the real binary beside the build's copy: run a copy whose helpers folder holds
+// the fake instead.
+QString cliWithFakeEngine() {
+    static QTemporaryDir dir;
+    static const QString program = [] {
+        const QString copy = dir.filePath(QStringLiteral("lorowen-cli"));
+        QDir(dir.path()).mkpath(QStringLiteral("helpers"));
+        QFile::copy(QStringLiteral(LOROWEN_CLI_PATH), copy);
+        QFile::setPermissions(copy, QFile::permissions(QStringLiteral(LOROWEN_CLI_PATH)));
+        QFile::link(QStringLiteral(LOROWEN_FAKE_CLI),
+                    dir.filePath(QStringLiteral("helpers/whisper-cli")));
+        return copy;
+    }();
+    return program;
+}
+
+class CliTranscribe : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QDir(WhisperModels::folder()).removeRecursively();
+        QDir(LWProject::folder()).removeRecursively();
+        qputenv("BRCT_WHISPER_CLI", LOROWEN_FAKE_CLI);
+        qputenv("FAKE_DIR", engine.root().toUtf8());
+        qunsetenv("FAKE_MODE");
+        qunsetenv("FAKE_EXIT");
+        engine.write("json", R"({"transcription": [
+            {"offsets": {"from": 100, "to": 500}, "text": " Hello"},
+            {"offsets": {"from": 500, "to": 900}, "text": " there."}]})");
+        media = fixtures.tone(QStringLiteral("talk.wav"), 2.0);
+    }
+    void TearDown() override {
+        qunsetenv("BRCT_WHISPER_CLI");
+        qunsetenv("FAKE_MODE");
+    }
+
+    // The default model as a download leaves it: a sparse file of the catalog's size and its
+    // marker.
+    static void installModel() {
+        const WhisperModel model = WhisperModel::byID(WhisperModel::defaultID());
+        ASSERT_TRUE(QDir().mkpath(WhisperModels::folder()));
+        QFile file(WhisperModels::folder() + u'/' + model.file);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.resize(model.bytes));
+        QFile marker(file.fileName() + QStringLiteral(".verified"));
+        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
+        marker.write(model.sha256.toLatin1());
+    }
+
+    static ProcessRun finish(QProcess& process) {
+        process.waitForFinished(120000);
+        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+                QString::fromUtf8(process.readAllStandardOutput()),
+                QString::fromUtf8(process.readAllStandardError())};
+    }
+    static void start(QProcess& process, const QStringList& arguments) {
+        process.start(cliWithFakeEngine(), QStringList{QStringLiteral("transcribe")} << arguments);
+    }
+    static ProcessRun run(const QStringList& arguments) {
+        QProcess process;
+        start(process, arguments);
+        return finish(process);
+    }
+
+    MediaFixtures fixtures;
+    TestFolder engine;
+    TestFolder out;
+    QString media;
+};
+
+TEST_F(CliTranscribe, WritesEveryOutputAndNoProjectFile) {
+    installModel();
+    const QString srt = out.path(QStringLiteral("talk.srt"));
+    const QString vtt = out.path(QStringLiteral("talk.vtt"));
+    const ProcessRun r = run({media, QStringLiteral("-o"), srt, QStringLiteral("-o"), vtt,
+                              QStringLiteral("--language"), QStringLiteral("en-US")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Made 1 captions with Whisper on this computer.")))
+        << r.out.toStdString();
+    const QString srtText = QString::fromUtf8(out.read(QStringLiteral("talk.srt")));
+    EXPECT_TRUE(srtText.startsWith(QStringLiteral("1\n00:00:00,"))) << srtText.toStdString();
+    EXPECT_TRUE(srtText.contains(QStringLiteral("Hello there.")));
+    EXPECT_TRUE(out.read(QStringLiteral("talk.vtt")).startsWith("WEBVTT"));
+    const QStringList args = QString::fromUtf8(engine.read(QStringLiteral("args"))).split(u'\n');
+    ASSERT_TRUE(args.contains(QStringLiteral("-l")));
+    EXPECT_EQ(args[args.indexOf(QStringLiteral("-l")) + 1], QStringLiteral("en"));
+    EXPECT_FALSE(QFile::exists(LWProject::fileFor(media)));
+}
+
+TEST_F(CliTranscribe, AMissingModelIsAnErrorWithoutDownload) {
+    const QString srt = out.path(QStringLiteral("talk.srt"));
+    const ProcessRun r = run({media, QStringLiteral("-o"), srt});
+    EXPECT_EQ(r.status, 3);
+    EXPECT_TRUE(r.err.contains(QStringLiteral("lorowen-cli models download")))
+        << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(srt));
+    EXPECT_FALSE(QFile::exists(engine.path(QStringLiteral("args"))));
+}
+
+TEST_F(CliTranscribe, DownloadFetchesWhatSongModeStillNeeds) {
+    FakeModelServer server; // the child inherits the address of this local repository
+    const QString detectorPath =
+        QStringLiteral("/ggml-org/whisper-vad/resolve/main/ggml-silero-v5.1.2.bin");
+    QFile detector(QStringLiteral(LOROWEN_TEST_MODELS "/ggml-silero-v5.1.2.bin"));
+    ASSERT_TRUE(detector.open(QIODevice::ReadOnly));
+    server.serve(detectorPath, {detector.readAll()});
+    installModel();
+    const QString srt = out.path(QStringLiteral("song.srt"));
+    const ProcessRun refused = run({media, QStringLiteral("-o"), srt, QStringLiteral("--song")});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_TRUE(refused.err.contains(QStringLiteral("--download"))) << refused.err.toStdString();
+    EXPECT_TRUE(server.ranges(detectorPath).isEmpty());
+
+    const ProcessRun r = run(
+        {media, QStringLiteral("-o"), srt, QStringLiteral("--song"), QStringLiteral("--download")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_EQ(server.ranges(detectorPath).size(), 1);
+    EXPECT_TRUE(WhisperModels::isInstalled(WhisperModel::voiceDetector(), WhisperModels::folder()));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("(Song mode)")));
+    EXPECT_TRUE(QString::fromUtf8(engine.read(QStringLiteral("args"))).contains(u"--vad"));
+    EXPECT_TRUE(QFile::exists(srt));
+}
+
+TEST_F(CliTranscribe, RefusesBadUsage) {
+    const QString srt = out.path(QStringLiteral("talk.srt"));
+    const struct {
+        const char* name;
+        QStringList arguments;
+        const char* problem;
+    } cases[] = {
+        {"no output", {media}, "give at least one output with -o"},
+        {"unknown format", {media, "-o", out.path("talk.doc")}, "must end in .srt, .vtt or .txt"},
+        {"unknown model", {media, "-o", srt, "--model", "huge"}, "unknown model huge"},
+        {"two files", {media, media, "-o", srt}, "transcribe takes one media file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ProcessRun r = run(c.arguments);
+        EXPECT_EQ(r.status, 2);
+        EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.problem))) << r.err.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(srt));
+}
+
+TEST_F(CliTranscribe, CtrlCStopsWithNothingWritten) {
+    installModel();
+    qputenv("FAKE_MODE", "hang");
+    const QString srt = out.path(QStringLiteral("talk.srt"));
+    QProcess process;
+    start(process, {media, QStringLiteral("-o"), srt});
+    ASSERT_TRUE(
+        spinUntil([&] { return QFile::exists(engine.path(QStringLiteral("args"))); }, 60000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    const ProcessRun r = finish(process);
+    EXPECT_EQ(r.status, 130) << r.err.toStdString();
+    EXPECT_FALSE(QFile::exists(srt));
+}
+
+} // namespace
