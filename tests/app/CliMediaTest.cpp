@@ -1,5 +1,6 @@
 // lorowen-cli probe and wav, run as a person would from a shell.
 #include "../core/CorePrinters.h"
+#include "CliRunner.h"
 #include "MediaFixtures.h"
 
 #include <QDir>
@@ -17,30 +18,6 @@
 namespace {
 
 using F = MediaFixtures;
-
-struct CliRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-QProcessEnvironment cliEnvironment() {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove(QStringLiteral("DISPLAY"));
-    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    return env;
-}
-
-CliRun cli(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(cliEnvironment());
-    process.start(QStringLiteral(LOROWEN_CLI_PATH), arguments);
-    process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            QString::fromUtf8(process.readAllStandardOutput()),
-            QString::fromUtf8(process.readAllStandardError())};
-}
 
 QString converted() {
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +

@@ -2,6 +2,7 @@
 #include "BCAudio.h"
 #include "BCAudioReader.h"
 #include "BCError.h"
+#include "ErrorMessage.h"
 #include "MediaFixtures.h"
 #include "MediaPrinters.h"
 
@@ -16,16 +17,7 @@ namespace {
 
 using F = MediaFixtures;
 
-QString messageOf(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const BCError& error) {
-        return error.message();
-    }
-    return QStringLiteral("(no error)");
-}
-
-// The reduction the Part describes, done the slow way on a whole array.
+// The peak reduction, done the slow way on a whole array.
 std::vector<float> reduce(const std::vector<float>& samples, size_t step) {
     std::vector<float> out;
     for (size_t i = 0; i < samples.size(); i += step) {

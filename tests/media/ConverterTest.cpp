@@ -2,6 +2,7 @@
 // stream-copy choice, and the cache's file-identity names.
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "ErrorMessage.h"
 #include "MediaFixtures.h"
 #include "MediaPrinters.h"
 
@@ -12,15 +13,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-QString messageOf(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const BCError& error) {
-        return error.message();
-    }
-    return QStringLiteral("(no error)");
-}
 
 TEST(Converter, ConverterReasons) {
     const QString damaged =

@@ -2,6 +2,7 @@
 // sentence, the stream copy and its fall-backs, and stopping the converter.
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "ErrorMessage.h"
 #include "MediaFixtures.h"
 #include "MediaPrinters.h"
 
@@ -20,15 +21,6 @@
 namespace {
 
 using F = MediaFixtures;
-
-QString messageOf(const std::function<void()>& work) {
-    try {
-        work();
-    } catch (const BCError& error) {
-        return error.message();
-    }
-    return QStringLiteral("(no error)");
-}
 
 QByteArray readAll(const QString& path) {
     QFile file(path);
