@@ -1,12 +1,13 @@
 #include "LWFormats.h"
 
+#include "BCFiles.h"
+
 #include "BCError.h"
 #include "BCText.h"
 #include "CaptionMath.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace LWFormats {
 
@@ -66,21 +67,7 @@ std::optional<QString> readText(const QString& path) {
 }
 
 void writeAtomically(const QString& path, const QByteArray& bytes) {
-    const QString name = QFileInfo(path).fileName();
-    auto failure = [&](const QString& reason) {
-        return BCError(QStringLiteral("The file “%1” couldn't be saved: %2.").arg(name, reason),
-                       path);
-    };
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw failure(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw failure(reason);
-    }
-    if (!file.commit())
-        throw failure(file.errorString());
+    BCFiles::writeAtomically(path, bytes);
 }
 
 } // namespace LWFormats

@@ -1,0 +1,28 @@
+#include "BCFiles.h"
+
+#include "BCError.h"
+
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace BCFiles {
+
+void writeAtomically(const QString& path, const QByteArray& bytes) {
+    const QString name = QFileInfo(path).fileName();
+    auto failure = [&](const QString& reason) {
+        return BCError(QStringLiteral("The file “%1” couldn't be saved: %2.").arg(name, reason),
+                       path);
+    };
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw failure(file.errorString());
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw failure(reason);
+    }
+    if (!file.commit())
+        throw failure(file.errorString());
+}
+
+} // namespace BCFiles
