@@ -1,6 +1,7 @@
 #pragma once
 
 #include "BCOpenedMedia.h"
+#include "BurnIn.h"
 #include "Caption.h"
 #include "CaptionHistory.h"
 #include "CaptionRules.h"
@@ -217,6 +218,14 @@ public:
     void importSubtitles();
     void exportText(TextKind kind, bool timestamps);
 
+    // --- Video exports ---
+    // A copy of the video with the captions drawn into the picture (H.264 MP4).
+    void exportBurnIn();
+    // A copy of the video with the captions as a switchable subtitle track (MP4 or MOV).
+    void exportSoft();
+    // The cancel hooks of the latest video export; replaced by each one.
+    const std::shared_ptr<BurnIn::Job>& exportJob() const { return m_exportJob; }
+
 signals:
     void mediaChanged();
     void timeChanged();
@@ -267,6 +276,7 @@ private:
     std::optional<Captions> m_previousCaptions;
     bool m_sidecars = true;
     std::shared_ptr<LWJob> m_work;
+    std::shared_ptr<BurnIn::Job> m_exportJob;
     bool m_songMode = false;
     bool m_markSpeakers = true;
     QString m_lyricsDraft;

@@ -1,0 +1,6 @@
+// The video export commands.
+#include "LWStore.h"
+
+void LWStore::exportBurnIn() {}
+
+void LWStore::exportSoft() {}
