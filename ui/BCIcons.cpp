@@ -37,6 +37,23 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("chevron.right"), QStringLiteral("chevron-right")},
         {QStringLiteral("info.circle.fill"), QStringLiteral("info")},
         {QStringLiteral("checkmark.circle"), QStringLiteral("circle-check")},
+        {QStringLiteral("plus"), QStringLiteral("plus")},
+        {QStringLiteral("minus"), QStringLiteral("minus")},
+        {QStringLiteral("scissors"), QStringLiteral("scissors")},
+        {QStringLiteral("arrow.down.to.line"), QStringLiteral("arrow-down-to-line")},
+        {QStringLiteral("trash"), QStringLiteral("trash-2")},
+        {QStringLiteral("plus.magnifyingglass"), QStringLiteral("zoom-in")},
+        {QStringLiteral("minus.magnifyingglass"), QStringLiteral("zoom-out")},
+        {QStringLiteral("slider.horizontal.3"), QStringLiteral("sliders-horizontal")},
+        {QStringLiteral("tray.and.arrow.down"), QStringLiteral("import")},
+        {QStringLiteral("gearshape"), QStringLiteral("settings")},
+        {QStringLiteral("magnifyingglass"), QStringLiteral("search")},
+        {QStringLiteral("key"), QStringLiteral("key-round")},
+        {QStringLiteral("mic"), QStringLiteral("mic")},
+        {QStringLiteral("stop.fill"), QStringLiteral("square")},
+        {QStringLiteral("arrow.down.circle"), QStringLiteral("download")},
+        {QStringLiteral("xmark"), QStringLiteral("x")},
+        {QStringLiteral("book"), QStringLiteral("book-open")},
     };
     return names;
 }

@@ -70,8 +70,19 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
                  .arg(css(t.well), css(t.text), css(t.metalLo), px(5), px(3), css(t.accent))
           << QStringLiteral("QComboBox QAbstractItemView { background: %1; color: %2; }")
                  .arg(css(t.panel), css(t.text))
-          << QStringLiteral("QListView::item:selected { background: %1; }")
-                 .arg(cssAlpha(t.accent, 0.25))
+          << QStringLiteral("QAbstractScrollArea#rows, QScrollArea#lane { background: %1; "
+                            "border: 1px solid %2; border-radius: %3px; }")
+                 .arg(css(t.well), css(t.deep), px(8))
+          << QStringLiteral("QFrame#row { background: %1; border: 1px solid %2; border-radius: "
+                            "%3px; }")
+                 .arg(css(t.panel), cssAlpha(t.metalMid, 0.3), px(8))
+          << QStringLiteral("QFrame#row[active=\"true\"] { border: %1px solid %2; }")
+                 .arg(px(2), css(t.accent2))
+          << QStringLiteral("QFrame#row[selected=\"true\"] { background: %1; border: %2px solid "
+                            "%3; }")
+                 .arg(css(t.raised), px(2), css(t.accent))
+          << QStringLiteral("QFrame#row QToolButton { padding: %1px; }").arg(px(2))
+          << QStringLiteral("*:focus { outline: none; border-color: %1; }").arg(css(t.accent2))
           << QStringLiteral("QSlider::groove:horizontal { height: %1px; background: %2; "
                             "border-radius: %3px; }")
                  .arg(px(5), css(t.well), px(2))

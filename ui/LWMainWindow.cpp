@@ -2,17 +2,17 @@
 
 #include "BCStyleSheet.h"
 #include "BCUI.h"
-#include "LWCaptionListModel.h"
 #include "LWExportBay.h"
 #include "LWHeader.h"
 #include "LWKeyFilter.h"
+#include "LWLane.h"
 #include "LWModelsDialog.h"
 #include "LWMonitor.h"
 #include "LWQtPlayer.h"
+#include "LWStack.h"
 #include "LWStatusBar.h"
 #include "LWStore.h"
 #include "LWStyleBay.h"
-#include "LWWaveform.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -20,7 +20,6 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListView>
 #include <QMediaPlayer>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -98,7 +97,7 @@ QWidget* LWMainWindow::buildMonitorColumn() {
     connect(safe, &QCheckBox::toggled, m_monitor, &LWMonitor::setSafeArea);
     layout->addWidget(m_monitor, 1);
 
-    m_lane = new LWWaveform(*m_store, column);
+    m_lane = new LWLane(*m_store, column);
     layout->addWidget(m_lane);
     return column;
 }
@@ -122,27 +121,8 @@ QWidget* LWMainWindow::buildBayColumn() {
     layout->addLayout(selector);
 
     m_bays = new QStackedWidget(m_right);
-    m_list = new QListView(m_bays);
-    m_list->setModel(new LWCaptionListModel(*m_store, m_list));
-    m_list->setUniformItemSizes(true);
-    m_list->setAccessibleName(QStringLiteral("Captions"));
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(m_list->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
-            [this](const QModelIndex& current) {
-                const auto& list = m_store->captions();
-                if (current.isValid() && current.row() < list.size())
-                    m_store->setSelected(list[current.row()].id);
-            });
-    // The list model resets on every change of the captions; the selection lives in the store.
-    auto showSelection = [this] {
-        const auto row = m_store->indexOf(m_store->selected());
-        const QModelIndex index = row ? m_list->model()->index(int(*row), 0) : QModelIndex();
-        if (index != m_list->currentIndex())
-            m_list->setCurrentIndex(index);
-    };
-    connect(m_store.get(), &LWStore::selectedChanged, this, showSelection);
-    connect(m_store.get(), &LWStore::captionsChanged, this, showSelection);
-    m_bays->addWidget(m_list);
+    m_stack = new LWStack(*m_store, m_bays);
+    m_bays->addWidget(m_stack);
 
     for (QWidget* bay : {static_cast<QWidget*>(new LWStyleBay(*m_store)),
                          static_cast<QWidget*>(m_exportBay = new LWExportBay(*m_store))}) {
@@ -177,7 +157,9 @@ void LWMainWindow::applyLook() {
     page->setContentsMargins(ui.px(12), ui.px(12), ui.px(12), ui.px(8));
     page->setSpacing(ui.px(10));
     m_right->setFixedWidth(ui.px(400));
-    m_lane->setFixedHeight(ui.px(150));
+    m_lane->setFixedHeight(ui.px(170));
+    m_lane->applyLook();
+    m_stack->applyLook();
     m_header->applyLook();
     m_status->applyLook();
     // The smallest window that still fits everything grows with the zoom, within the screen.

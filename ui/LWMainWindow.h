@@ -8,13 +8,14 @@
 class LWExportBay;
 class LWHeader;
 class LWKeyFilter;
+class LWLane;
 class LWMonitor;
+class LWStack;
 class LWStatusBar;
 class LWStore;
 class QAction;
 class QActionGroup;
 class QLabel;
-class QListView;
 class QPushButton;
 class QStackedWidget;
 
@@ -31,6 +32,8 @@ public:
     LWHeader* header() const { return m_header; }
     LWMonitor* monitor() const { return m_monitor; }
     LWExportBay* exportBay() const { return m_exportBay; }
+    LWLane* lane() const { return m_lane; }
+    LWStack* stack() const { return m_stack; }
     // Shows bay 0 (Captions), 1 (Style) or 2 (Export).
     void showBay(int bay);
     int bay() const;
@@ -50,10 +53,10 @@ private:
     LWMonitor* m_monitor = nullptr;
     LWExportBay* m_exportBay = nullptr;
     LWStatusBar* m_status = nullptr;
-    QListView* m_list = nullptr;
+    LWStack* m_stack = nullptr;
     QStackedWidget* m_bays = nullptr;
     QList<QPushButton*> m_bayButtons;
-    QWidget* m_lane = nullptr;
+    LWLane* m_lane = nullptr;
     QWidget* m_right = nullptr;
     QLabel* m_converted = nullptr;
     QPushButton* m_stop = nullptr;

@@ -1,0 +1,218 @@
+#include "LWCaptionRow.h"
+
+#include "BCIcons.h"
+#include "BCUI.h"
+#include "CaptionMath.h"
+#include "LWStore.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+
+QToolButton* rowButton(const QString& symbol, const QString& help, const QString& name,
+                       QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setIcon(BCIcons::icon(symbol));
+    button->setToolTip(help);
+    button->setAccessibleName(name);
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::TabFocus);
+    return button;
+}
+
+} // namespace
+
+QString LWCaptionRow::timeText(double seconds) {
+    return CaptionMath::stamp(seconds, u'.');
+}
+
+QString LWCaptionRow::lengthText(const Caption& caption) {
+    return QString::asprintf("%.1fs", std::max(caption.end - caption.start, 0.0));
+}
+
+LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_store(store) {
+    setObjectName(QStringLiteral("row"));
+    setFrameShape(QFrame::StyledPanel);
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(6, 4, 6, 4);
+    column->setSpacing(3);
+
+    auto* line = new QHBoxLayout;
+    line->setSpacing(4);
+    m_number = new QLabel(this);
+    m_number->setProperty("caption", true);
+    line->addWidget(m_number);
+    const QString timeHelp = QStringLiteral("Type a time like 00:01:02.500 and press Return");
+    m_start = new QLineEdit(this);
+    m_start->setAccessibleName(QStringLiteral("Start time"));
+    m_end = new QLineEdit(this);
+    m_end->setAccessibleName(QStringLiteral("End time"));
+    for (QLineEdit* field : {m_start, m_end}) {
+        field->setToolTip(timeHelp);
+        field->installEventFilter(this);
+    }
+    line->addWidget(m_start);
+    auto* arrow = new QLabel(QStringLiteral("→"), this);
+    arrow->setProperty("caption", true);
+    line->addWidget(arrow);
+    line->addWidget(m_end);
+    m_length = new QLabel(this);
+    m_length->setProperty("caption", true);
+    line->addWidget(m_length);
+    line->addStretch(1);
+
+    m_nudge = new QWidget(this);
+    auto* nudge = new QHBoxLayout(m_nudge);
+    nudge->setContentsMargins(0, 0, 0, 0);
+    nudge->setSpacing(0);
+    auto* nudgeLabel = new QLabel(QStringLiteral("Nudge"), m_nudge);
+    nudgeLabel->setProperty("caption", true);
+    nudge->addWidget(nudgeLabel);
+    auto* earlier = rowButton(QStringLiteral("minus"),
+                              QStringLiteral("Move this caption 0.1 s earlier ([ key; Shift+[ = "
+                                             "0.5 s)"),
+                              QStringLiteral("Nudge earlier"), m_nudge);
+    auto* later =
+        rowButton(QStringLiteral("plus"),
+                  QStringLiteral("Move this caption 0.1 s later (] key; Shift+] = 0.5 s)"),
+                  QStringLiteral("Nudge later"), m_nudge);
+    nudge->addWidget(earlier);
+    nudge->addWidget(later);
+    line->addWidget(m_nudge);
+
+    auto* play = rowButton(QStringLiteral("play.fill"), QStringLiteral("Play from here"),
+                           QStringLiteral("Play from here"), this);
+    auto* split = rowButton(QStringLiteral("scissors"), QStringLiteral("Split at the playhead (S)"),
+                            QStringLiteral("Split at the playhead"), this);
+    auto* merge = rowButton(QStringLiteral("arrow.down.to.line"),
+                            QStringLiteral("Merge with the next caption"),
+                            QStringLiteral("Merge with the next caption"), this);
+    auto* remove =
+        rowButton(QStringLiteral("trash"), QString(), QStringLiteral("Delete caption"), this);
+    m_buttons = {earlier, later, play, split, merge, remove};
+    for (QToolButton* button : {play, split, merge, remove})
+        line->addWidget(button);
+    column->addLayout(line);
+
+    m_text = new QPlainTextEdit(this);
+    m_text->setPlaceholderText(QStringLiteral("Caption text"));
+    m_text->setAccessibleName(QStringLiteral("Caption text"));
+    m_text->setTabChangesFocus(true);
+    m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_text->installEventFilter(this);
+    column->addWidget(m_text);
+
+    connect(earlier, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), -0.1); });
+    connect(later, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), 0.1); });
+    connect(play, &QToolButton::clicked, this, [this] {
+        m_store.seek(m_caption.start);
+        m_store.setPlaying(true);
+    });
+    connect(split, &QToolButton::clicked, this, [this] { m_store.splitAtPlayhead(id()); });
+    connect(merge, &QToolButton::clicked, this, [this] { m_store.mergeWithNext(id()); });
+    connect(remove, &QToolButton::clicked, this, [this] { m_store.deleteCaption(id()); });
+    connect(m_text, &QPlainTextEdit::textChanged, this, [this] {
+        const QString typed = m_text->toPlainText();
+        if (typed != m_caption.text)
+            m_store.setText(id(), typed);
+    });
+    connect(m_start, &QLineEdit::returnPressed, this, [this] { commitTime(true); });
+    connect(m_end, &QLineEdit::returnPressed, this, [this] { commitTime(false); });
+    applyLook();
+}
+
+void LWCaptionRow::applyLook() {
+    const BCUI& ui = BCUI::shared();
+    for (QLineEdit* field : {m_start, m_end}) {
+        field->setFont(BCFont(11, QFont::Normal, true));
+        // 84 points, or what a full time needs in the face found on this system.
+        const int text = field->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000"));
+        field->setFixedWidth(std::max(ui.px(84), text + ui.px(12)));
+    }
+    m_number->setMinimumWidth(ui.px(26));
+    m_text->setFont(BCFont(13));
+    const int lines = m_text->fontMetrics().lineSpacing() * 2;
+    m_text->setFixedHeight(lines + ui.px(12));
+    for (QToolButton* button : m_buttons)
+        button->setIconSize(QSize(ui.px(14), ui.px(14)));
+}
+
+bool LWCaptionRow::editing() const {
+    return m_start->hasFocus() || m_end->hasFocus() || m_text->hasFocus();
+}
+
+void LWCaptionRow::bind(int index, const Caption& caption, bool active, bool selected) {
+    const bool other = caption.id != m_caption.id;
+    m_caption = caption;
+    m_index = index;
+    m_number->setText(QString::number(index + 1));
+    m_length->setText(lengthText(caption));
+    if (other || !m_start->hasFocus())
+        m_start->setText(timeText(caption.start));
+    if (other || !m_end->hasFocus())
+        m_end->setText(timeText(caption.end));
+    if (m_text->toPlainText() != caption.text) {
+        // A change from elsewhere (undo, merge): the field takes the stored text. Typing keeps
+        // its cursor, since what was typed is what is stored.
+        const QSignalBlocker quiet(m_text);
+        const bool focused = m_text->hasFocus();
+        m_text->setPlainText(caption.text);
+        if (focused)
+            m_text->moveCursor(QTextCursor::End);
+    }
+    m_nudge->setVisible(selected);
+    if (m_selected != selected || property("active").toBool() != active) {
+        m_selected = selected;
+        setProperty("active", active);
+        setProperty("selected", selected);
+        style()->unpolish(this);
+        style()->polish(this);
+    }
+}
+
+void LWCaptionRow::commitTime(bool start) {
+    QLineEdit* field = start ? m_start : m_end;
+    if (const auto value = CaptionMath::parse(field->text())) {
+        if (start)
+            m_store.setStart(id(), *value);
+        else
+            m_store.setEnd(id(), *value);
+    }
+    refreshTimes();
+}
+
+void LWCaptionRow::refreshTimes() {
+    if (const auto row = m_store.indexOf(id())) {
+        const Caption& stored = m_store.captions()[*row];
+        m_start->setText(timeText(stored.start));
+        m_end->setText(timeText(stored.end));
+    }
+}
+
+void LWCaptionRow::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        m_store.setSelected(id());
+        m_store.seek(m_caption.start);
+    }
+    QFrame::mousePressEvent(event);
+}
+
+bool LWCaptionRow::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::FocusIn)
+        m_store.setSelected(id());
+    // A time field left without Return shows the stored time again.
+    if (event->type() == QEvent::FocusOut && (watched == m_start || watched == m_end))
+        refreshTimes();
+    return QFrame::eventFilter(watched, event);
+}

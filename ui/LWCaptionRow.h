@@ -1,0 +1,54 @@
+#pragma once
+
+#include "Caption.h"
+
+#include <QFrame>
+
+class LWStore;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QToolButton;
+
+// One caption in the list: its number, start and end fields, length, row buttons, and the text
+// field. Every change goes through the store; `bind` shows a caption again after any change,
+// without disturbing a field the person is typing in.
+class LWCaptionRow : public QFrame {
+    Q_OBJECT
+public:
+    LWCaptionRow(LWStore& store, QWidget* parent = nullptr);
+
+    void bind(int index, const Caption& caption, bool active, bool selected);
+    const QUuid& id() const { return m_caption.id; }
+    bool editing() const;
+    void applyLook();
+
+    QLineEdit* startField() const { return m_start; }
+    QLineEdit* endField() const { return m_end; }
+    QPlainTextEdit* textField() const { return m_text; }
+
+    // The text a time field shows.
+    static QString timeText(double seconds);
+    // The length label: "%.1fs" of the caption's span, never negative.
+    static QString lengthText(const Caption& caption);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void commitTime(bool start);
+    void refreshTimes();
+
+    LWStore& m_store;
+    Caption m_caption;
+    int m_index = -1;
+    bool m_selected = false;
+    QLabel* m_number = nullptr;
+    QLineEdit* m_start = nullptr;
+    QLineEdit* m_end = nullptr;
+    QLabel* m_length = nullptr;
+    QWidget* m_nudge = nullptr;
+    QPlainTextEdit* m_text = nullptr;
+    QList<QToolButton*> m_buttons;
+};

@@ -1,0 +1,265 @@
+#include "LWStack.h"
+
+#include "BCIcons.h"
+#include "BCUI.h"
+#include "CaptionMath.h"
+#include "LWCaptionRow.h"
+#include "LWStore.h"
+
+#include <QComboBox>
+#include <QEasingCurve>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMenu>
+#include <QPropertyAnimation>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace {
+constexpr int kGap = 6; // points between two rows
+}
+
+LWRowList::LWRowList(LWStore& store, QWidget* parent)
+    : QAbstractScrollArea(parent), m_store(store) {
+    setObjectName(QStringLiteral("rows"));
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setAccessibleName(QStringLiteral("Captions"));
+    m_scrolling = new QPropertyAnimation(verticalScrollBar(), "value", this);
+    m_scrolling->setDuration(200);
+    m_scrolling->setEasingCurve(QEasingCurve::OutCubic);
+    connect(&m_store, &LWStore::captionsChanged, this, &LWRowList::relayout);
+    connect(&m_store, &LWStore::selectedChanged, this, &LWRowList::relayout);
+    connect(&m_store, &LWStore::timeChanged, this, &LWRowList::follow);
+    applyLook();
+}
+
+int LWRowList::pitch() const {
+    return m_rowHeight + BCUI::shared().px(kGap);
+}
+
+void LWRowList::applyLook() {
+    // Every row has the height of a sample row at this zoom.
+    for (LWCaptionRow* row : m_pool)
+        row->applyLook();
+    for (LWCaptionRow* row : std::as_const(m_bound))
+        row->applyLook();
+    LWCaptionRow sample(m_store);
+    sample.applyLook();
+    sample.setProperty("selected", true);
+    m_rowHeight = sample.sizeHint().height();
+    relayout();
+}
+
+LWCaptionRow* LWRowList::rowFor(const QUuid& id) const {
+    return m_bound.value(id, nullptr);
+}
+
+void LWRowList::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    relayout();
+}
+
+void LWRowList::scrollContentsBy(int, int) {
+    relayout();
+}
+
+void LWRowList::relayout() {
+    const Captions& captions = m_store.captions();
+    const int step = pitch();
+    const int viewHeight = viewport()->height();
+    const int total = std::max(0, int(captions.size()) * step - BCUI::shared().px(kGap));
+    verticalScrollBar()->setRange(0, std::max(0, total - viewHeight));
+    verticalScrollBar()->setPageStep(viewHeight);
+    verticalScrollBar()->setSingleStep(step / 3);
+    const int top = verticalScrollBar()->value();
+    const qsizetype first = std::min<qsizetype>(captions.size(), top / std::max(step, 1));
+    const qsizetype last =
+        std::min<qsizetype>(captions.size(), (top + viewHeight) / std::max(step, 1) + 1);
+
+    const std::optional<qsizetype> active = CaptionMath::active(captions, m_store.time());
+    const std::optional<QUuid> selected = m_store.selected();
+
+    // Rows whose captions no longer show go back to the pool, unless someone is typing in one.
+    QHash<QUuid, qsizetype> shown;
+    for (qsizetype i = first; i < last; ++i)
+        shown.insert(captions[i].id, i);
+    for (auto it = m_bound.begin(); it != m_bound.end();) {
+        if (!shown.contains(it.key()) && !(*it)->editing()) {
+            (*it)->hide();
+            m_pool << *it;
+            it = m_bound.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    const int width = viewport()->width();
+    auto place = [&](LWCaptionRow* row, qsizetype i) {
+        row->bind(int(i), captions[i], active && *active == i,
+                  selected && *selected == captions[i].id);
+        row->setGeometry(0, int(i) * step - top, width, m_rowHeight);
+        row->show();
+    };
+    for (qsizetype i = first; i < last; ++i) {
+        LWCaptionRow* row = m_bound.value(captions[i].id, nullptr);
+        if (!row) {
+            row = m_pool.isEmpty() ? new LWCaptionRow(m_store, viewport()) : m_pool.takeLast();
+            m_bound.insert(captions[i].id, row);
+        }
+        place(row, i);
+    }
+    // A row kept for typing whose caption is gone (deleted) is let go; one that only scrolled
+    // away stays at its place outside the view.
+    for (auto it = m_bound.begin(); it != m_bound.end();) {
+        if (shown.contains(it.key())) {
+            ++it;
+            continue;
+        }
+        if (const auto index = m_store.indexOf(it.key())) {
+            place(*it, *index);
+            ++it;
+        } else {
+            (*it)->hide();
+            m_pool << *it;
+            it = m_bound.erase(it);
+        }
+    }
+}
+
+void LWRowList::centreOn(qsizetype index, bool animated) {
+    const int target = int(index) * pitch() + m_rowHeight / 2 - viewport()->height() / 2;
+    const int value = std::clamp(target, 0, verticalScrollBar()->maximum());
+    m_scrolling->stop();
+    if (!animated || !isVisible()) {
+        verticalScrollBar()->setValue(value);
+        return;
+    }
+    m_scrolling->setStartValue(verticalScrollBar()->value());
+    m_scrolling->setEndValue(value);
+    m_scrolling->start();
+}
+
+void LWRowList::follow() {
+    const Captions& captions = m_store.captions();
+    const auto active = CaptionMath::active(captions, m_store.time());
+    const std::optional<QUuid> id = active ? std::optional(captions[*active].id) : std::nullopt;
+    if (id == m_active)
+        return;
+    m_active = id;
+    if (active)
+        centreOn(*active);
+    relayout(); // the highlight moves
+}
+
+LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+
+    auto* header = new QHBoxLayout;
+    m_count = new QLabel(this);
+    m_count->setProperty("caption", true);
+    header->addWidget(m_count);
+    header->addStretch(1);
+    m_language = new QComboBox(this);
+    m_language->setToolTip(QStringLiteral("Language spoken in the file"));
+    m_language->setAccessibleName(QStringLiteral("Language spoken in the file"));
+    header->addWidget(m_language);
+    column->addLayout(header);
+
+    auto* buttons = new QHBoxLayout;
+    auto* add = new QPushButton(BCIcons::icon(QStringLiteral("plus")),
+                                QStringLiteral("Add at Playhead"), this);
+    auto* import = new QPushButton(BCIcons::icon(QStringLiteral("tray.and.arrow.down")),
+                                   QStringLiteral("Import SRT/VTT"), this);
+    auto* more = new QToolButton(this);
+    more->setIcon(BCIcons::icon(QStringLiteral("slider.horizontal.3")));
+    more->setToolTip(QStringLiteral("Shift, re-wrap or delete all captions"));
+    more->setAccessibleName(QStringLiteral("More caption commands"));
+    more->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(more);
+    for (double by : {-0.5, -0.1, 0.1, 0.5}) {
+        menu->addAction(QStringLiteral("Shift all captions %1%2 s")
+                            .arg(by > 0 ? QStringLiteral("+") : QStringLiteral("−"))
+                            .arg(std::abs(by), 0, 'f', 1),
+                        this, [this, by] { m_store.shiftAll(by); });
+    }
+    menu->addAction(QStringLiteral("Re-wrap lines (Style > Line length)"), this,
+                    [this] { m_store.rewrap(); });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Delete all captions"), this,
+                    [this] { m_store.setCaptions({}); });
+    more->setMenu(menu);
+    buttons->addWidget(add);
+    buttons->addWidget(import);
+    buttons->addStretch(1);
+    buttons->addWidget(more);
+    column->addLayout(buttons);
+    m_controls = {add, more};
+
+    m_pages = new QStackedWidget(this);
+    m_empty = new QLabel(m_pages);
+    m_empty->setWordWrap(true);
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_empty->setProperty("caption", true);
+    m_pages->addWidget(m_empty);
+    m_list = new LWRowList(m_store, m_pages);
+    m_pages->addWidget(m_list);
+    column->addWidget(m_pages, 1);
+
+    connect(add, &QPushButton::clicked, &m_store, &LWStore::addCaption);
+    connect(import, &QPushButton::clicked, &m_store, &LWStore::importSubtitles);
+    connect(m_language, &QComboBox::activated, this,
+            [this](int row) { m_store.setLanguage(m_language->itemData(row).toString()); });
+    connect(&m_store, &LWStore::languageChanged, this, &LWStack::refresh);
+    connect(&m_store, &LWStore::captionsChanged, this, &LWStack::refresh);
+    connect(&m_store, &LWStore::mediaChanged, this, &LWStack::refresh);
+
+    // Until a list is given, the stored language stands alone.
+    setLanguages({});
+    applyLook();
+}
+
+void LWStack::setLanguages(const QList<std::pair<QString, QString>>& languages) {
+    m_language->clear();
+    for (const auto& [id, name] : languages)
+        m_language->addItem(name, id);
+    refresh();
+}
+
+void LWStack::refresh() {
+    const qsizetype count = m_store.captions().size();
+    m_count->setText(QString::number(count) + QStringLiteral(" captions"));
+    const QString language = m_store.language();
+    int row = m_language->findData(language);
+    if (row < 0) {
+        m_language->addItem(QLocale(language).nativeLanguageName().isEmpty()
+                                ? language
+                                : QLocale::languageToString(QLocale(language).language()),
+                            language);
+        row = m_language->count() - 1;
+    }
+    m_language->setCurrentIndex(row);
+    const bool open = m_store.media().has_value();
+    for (QWidget* control : m_controls)
+        control->setEnabled(open);
+    if (!open) {
+        m_empty->setText(QStringLiteral("Open a file to begin."));
+        m_pages->setCurrentWidget(m_empty);
+    } else if (count == 0) {
+        m_empty->setText(QStringLiteral(
+            "No captions yet. Click Transcribe, import an SRT, or add captions by hand."));
+        m_pages->setCurrentWidget(m_empty);
+    } else {
+        m_pages->setCurrentWidget(m_list);
+    }
+}
+
+void LWStack::applyLook() {
+    m_language->setFixedWidth(BCUI::shared().px(170));
+    m_list->applyLook();
+}
