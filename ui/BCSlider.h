@@ -2,8 +2,9 @@
 
 #include <QSlider>
 
-// A horizontal slider over a closed range of doubles (in 1,000 steps). The value always stays
-// inside the range; `moved` reports each change the person makes, `editingEnded` the release.
+// A themed horizontal slider over a closed range of doubles (in 1,000 steps), painted from the
+// current theme. The value always stays inside the range; `moved` reports each change the person
+// makes, `editingEnded` the release.
 class BCSlider : public QSlider {
     Q_OBJECT
 public:
@@ -13,11 +14,21 @@ public:
     // Shows `value` (clamped) without reporting it.
     void setValue(double value);
 
+    QSize sizeHint() const override;
+
 signals:
     void moved(double value);
     void editingEnded(double value);
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
 private:
+    double knob() const;
+    double valueAt(double x) const;
     double m_low;
     double m_high;
 };

@@ -81,7 +81,9 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
           << QStringLiteral("QFrame#row[selected=\"true\"] { background: %1; border: %2px solid "
                             "%3; }")
                  .arg(css(t.raised), px(2), css(t.accent))
-          << QStringLiteral("QFrame#row QToolButton { padding: %1px; }").arg(px(2))
+          << QStringLiteral("QFrame#row QToolButton { padding: %1px; border-radius: %2px; }")
+                 .arg(px(2), px(5))
+          << QStringLiteral("QFrame#row QLineEdit { padding: %1px %2px; }").arg(px(1), px(3))
           << QStringLiteral("*:focus { outline: none; border-color: %1; }").arg(css(t.accent2))
           << QStringLiteral("QSlider::groove:horizontal { height: %1px; background: %2; "
                             "border-radius: %3px; }")

@@ -6,6 +6,7 @@
 #include "LWStore.h"
 
 #include <QEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -100,9 +101,17 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
     auto* remove =
         rowButton(QStringLiteral("trash"), QString(), QStringLiteral("Delete caption"), this);
     m_buttons = {earlier, later, play, split, merge, remove};
-    for (QToolButton* button : {play, split, merge, remove})
-        line->addWidget(button);
     column->addLayout(line);
+    // The row buttons stand in a square beside the text, so the first line keeps room for the
+    // two full times.
+    auto* body = new QHBoxLayout;
+    body->setSpacing(4);
+    auto* tools = new QGridLayout;
+    tools->setSpacing(2);
+    tools->addWidget(play, 0, 0);
+    tools->addWidget(split, 0, 1);
+    tools->addWidget(merge, 1, 0);
+    tools->addWidget(remove, 1, 1);
 
     m_text = new QPlainTextEdit(this);
     m_text->setPlaceholderText(QStringLiteral("Caption text"));
@@ -111,7 +120,9 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_text->installEventFilter(this);
-    column->addWidget(m_text);
+    body->addWidget(m_text, 1);
+    body->addLayout(tools);
+    column->addLayout(body);
 
     connect(earlier, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), -0.1); });
     connect(later, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), 0.1); });
@@ -138,14 +149,16 @@ void LWCaptionRow::applyLook() {
         field->setFont(BCFont(11, QFont::Normal, true));
         // 84 points, or what a full time needs in the face found on this system.
         const int text = field->fontMetrics().horizontalAdvance(QStringLiteral("00:00:00.000"));
-        field->setFixedWidth(std::max(ui.px(84), text + ui.px(12)));
+        field->setFixedWidth(std::max(ui.px(84), text + ui.px(16)));
     }
-    m_number->setMinimumWidth(ui.px(26));
+    m_number->setMinimumWidth(ui.px(22));
     m_text->setFont(BCFont(13));
     const int lines = m_text->fontMetrics().lineSpacing() * 2;
-    m_text->setFixedHeight(lines + ui.px(12));
-    for (QToolButton* button : m_buttons)
+    m_text->setFixedHeight(lines + ui.px(20));
+    for (QToolButton* button : m_buttons) {
         button->setIconSize(QSize(ui.px(14), ui.px(14)));
+        button->setFixedSize(ui.px(24), ui.px(24));
+    }
 }
 
 bool LWCaptionRow::editing() const {

@@ -1,5 +1,6 @@
 #include "LWExportBay.h"
 
+#include "BCControls.h"
 #include "BCIcons.h"
 #include "BCUI.h"
 #include "LWStore.h"
@@ -12,8 +13,7 @@
 LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
     auto* column = new QVBoxLayout(this);
     const auto group = [this, column](const QString& title) {
-        auto* label = new QLabel(title, this);
-        label->setProperty("caption", true);
+        auto* label = new BCCaption(title, this);
         column->addWidget(label);
     };
     struct TextTile {
@@ -64,8 +64,7 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
     m_audioOnly->setProperty("caption", true);
     m_audioOnly->setWordWrap(true);
     column->addWidget(m_audioOnly);
-    m_sidecars =
-        new QCheckBox(QStringLiteral("Also save .srt + .vtt beside exported videos"), this);
+    m_sidecars = new BCSwitch(QStringLiteral("Also save .srt + .vtt beside exported videos"), this);
     connect(m_sidecars, &QCheckBox::clicked, &m_store, &LWStore::setSidecars);
     column->addWidget(m_sidecars);
     column->addStretch(1);

@@ -1,5 +1,6 @@
 #include "LWHeader.h"
 
+#include "BCControls.h"
 #include "BCIcons.h"
 #include "BCTime.h"
 #include "BCUI.h"
@@ -16,9 +17,7 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
 
     m_badge = new QLabel(this);
     m_badge->setAccessibleName(QStringLiteral("BRCT Lorowen Pro"));
-    m_product = new QLabel(this);
-    m_product->setTextFormat(Qt::RichText);
-    m_product->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+    m_product = new BCChromeTitle(QStringLiteral("Lorowen"), QStringLiteral("Pro"), this);
     m_title = new QLabel(this);
     m_title->setProperty("capsule", true);
     m_title->setAccessibleName(QStringLiteral("Document"));
@@ -37,11 +36,10 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
     connect(m_play, &QToolButton::clicked, &m_store, &LWStore::togglePlay);
     QToolButton* forward = orb(QStringLiteral("goforward.5"), QStringLiteral("Forward 5 seconds"));
     connect(forward, &QToolButton::clicked, this, [this] { m_store.seek(m_store.time() + 5); });
-    for (QToolButton* button : m_orbs)
+    for (BCOrbButton* button : m_orbs)
         row->addWidget(button);
 
-    m_clock = new QLabel(this);
-    m_clock->setProperty("lcd", true);
+    m_clock = new BCLCD(QString(), this);
     m_clock->setAccessibleName(QStringLiteral("Clock"));
     m_clock->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     row->addWidget(m_clock);
@@ -63,7 +61,7 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
     // disabled.
     m_song->setEnabled(false);
     m_lyrics->setEnabled(false);
-    for (QToolButton* button : m_actions)
+    for (BCChromeButton* button : m_actions)
         row->addWidget(button);
 
     for (auto signal : {&LWStore::timeChanged, &LWStore::mediaChanged, &LWStore::playingChanged,
@@ -72,24 +70,15 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
     applyLook();
 }
 
-QToolButton* LWHeader::orb(const QString& icon, const QString& help) {
-    auto* button = new QToolButton(this);
-    button->setProperty("orb", true);
-    button->setProperty("symbol", icon);
-    button->setToolTip(help);
-    button->setAccessibleName(help);
-    button->setFocusPolicy(Qt::NoFocus);
+BCOrbButton* LWHeader::orb(const QString& icon, const QString& help) {
+    auto* button = new BCOrbButton(icon, help, this);
     m_orbs << button;
     return button;
 }
 
-QToolButton* LWHeader::action(const QString& icon, const QString& word, const QString& help) {
-    auto* button = new QToolButton(this);
-    button->setProperty("symbol", icon);
-    button->setText(word);
+BCChromeButton* LWHeader::action(const QString& icon, const QString& word, const QString& help) {
+    auto* button = new BCChromeButton(icon, word, this);
     button->setToolTip(help.isEmpty() ? word : help);
-    button->setAccessibleName(word);
-    button->setFocusPolicy(Qt::NoFocus);
     button->setProperty("word", word);
     m_actions << button;
     return button;
@@ -104,23 +93,11 @@ void LWHeader::applyLook() {
     const int badge = ui.px(38);
     m_badge->setFixedSize(badge, badge);
     m_badge->setPixmap(BCIcons::badge(badge, devicePixelRatioF()));
-    m_product->setFont(BCFont(20, QFont::Bold));
-    const BCTheme& theme = ui.theme();
-    m_product->setText(
-        QStringLiteral("Lorowen <span style=\"color:%1; font-weight:300\">Pro</span>")
-            .arg(theme.dim.name()));
     m_title->setFont(BCFont(12, QFont::Medium));
-    m_clock->setFont(BCFont(15, QFont::Medium, true));
-    for (QToolButton* button : m_orbs + m_actions)
-        button->setIcon(BCIcons::icon(button->property("symbol").toString()));
-    for (QToolButton* button : m_orbs) {
-        button->setFixedSize(ui.px(34), ui.px(34));
-        button->setIconSize(QSize(ui.px(15), ui.px(15)));
-    }
     // Words give way to icons when the zoom makes the row too wide for the window.
     const bool compact = ui.zoom() >= 1.5 - 0.001;
     m_product->setVisible(!compact); // the badge stays
-    for (QToolButton* button : m_actions) {
+    for (BCChromeButton* button : m_actions) {
         button->setFont(BCFont(12, QFont::DemiBold));
         button->setIconSize(QSize(ui.px(15), ui.px(15)));
         button->setToolButtonStyle(compact ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
@@ -142,13 +119,8 @@ void LWHeader::refresh() {
                                                        std::max(40, m_title->width() - 20)));
     m_title->setToolTip(title);
     const bool playing = m_store.playing();
-    m_play->setIcon(
-        BCIcons::icon(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill")));
-    if (m_play->property("lit").toBool() != playing) {
-        m_play->setProperty("lit", playing);
-        m_play->style()->unpolish(m_play);
-        m_play->style()->polish(m_play);
-    }
+    m_play->setSymbol(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"));
+    m_play->setLit(playing);
     // Without a file the button offers the open panel; a file without sound has nothing to hear.
     const auto& media = m_store.media();
     m_transcribe->setEnabled(!m_store.isBusy() && (!media || media->hasAudio));
@@ -158,9 +130,5 @@ void LWHeader::refresh() {
         QStringLiteral("Song / Music mode: pulls the vocal out of the beat and "
                        "ignores instrumentals before transcribing (Whisper "
                        "engine)"));
-    if (m_song->property("lit").toBool() != song) {
-        m_song->setProperty("lit", song);
-        m_song->style()->unpolish(m_song);
-        m_song->style()->polish(m_song);
-    }
+    m_song->setProminent(song);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "BCControls.h"
+
 #include <QWidget>
 
 class LWStore;
@@ -18,9 +20,10 @@ public:
     // Re-reads the zoom: fonts, sizes and the compact form.
     void applyLook();
 
-    QToolButton* transcribeButton() const { return m_transcribe; }
-    QToolButton* lyricsButton() const { return m_lyrics; }
-    QToolButton* playButton() const { return m_play; }
+    BCChromeButton* transcribeButton() const { return m_transcribe; }
+    BCChromeButton* songButton() const { return m_song; }
+    BCChromeButton* lyricsButton() const { return m_lyrics; }
+    BCOrbButton* playButton() const { return m_play; }
 
     // "m:ss.t / m:ss.t" of the playhead and the duration.
     static QString clockText(double time, double duration);
@@ -29,19 +32,19 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    QToolButton* orb(const QString& icon, const QString& help);
-    QToolButton* action(const QString& icon, const QString& word, const QString& help);
+    BCOrbButton* orb(const QString& icon, const QString& help);
+    BCChromeButton* action(const QString& icon, const QString& word, const QString& help);
     void refresh();
 
     LWStore& m_store;
     QLabel* m_badge = nullptr;
-    QLabel* m_product = nullptr;
+    BCChromeTitle* m_product = nullptr;
     QLabel* m_title = nullptr;
-    QLabel* m_clock = nullptr;
-    QToolButton* m_play = nullptr;
-    QToolButton* m_song = nullptr;
-    QToolButton* m_lyrics = nullptr;
-    QToolButton* m_transcribe = nullptr;
-    QList<QToolButton*> m_orbs;
-    QList<QToolButton*> m_actions;
+    BCLCD* m_clock = nullptr;
+    BCOrbButton* m_play = nullptr;
+    BCChromeButton* m_song = nullptr;
+    BCChromeButton* m_lyrics = nullptr;
+    BCChromeButton* m_transcribe = nullptr;
+    QList<BCOrbButton*> m_orbs;
+    QList<BCChromeButton*> m_actions;
 };

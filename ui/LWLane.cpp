@@ -1,5 +1,6 @@
 #include "LWLane.h"
 
+#include "BCControls.h"
 #include "BCIcons.h"
 #include "BCSlider.h"
 #include "BCTime.h"
@@ -80,9 +81,7 @@ LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store
     column->setSpacing(4);
 
     auto* header = new QHBoxLayout;
-    auto* title = new QLabel(QStringLiteral("Caption lane"), this);
-    title->setProperty("caption", true);
-    header->addWidget(title);
+    header->addWidget(new BCCaption(QStringLiteral("Caption lane"), this));
     auto* hint =
         new QLabel(QStringLiteral("Click to jump · drag a caption's edge to retime it"), this);
     hint->setProperty("caption", true);
@@ -105,7 +104,8 @@ LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store
     in->setAccessibleName(QStringLiteral("Zoom the lane in"));
     in->setAutoRaise(true);
     header->addWidget(in);
-    auto* fit = new QPushButton(QStringLiteral("Fit"), this);
+    auto* fit = new BCChromeButton(QStringLiteral("Fit"), this);
+    fit->setCompact(true);
     fit->setToolTip(QStringLiteral("Show the whole file"));
     header->addWidget(fit);
     column->addLayout(header);
@@ -125,7 +125,7 @@ LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store
     connect(out, &QToolButton::clicked, this, [this] { setPps(std::max(0.0, m_pps / 1.5 - 1)); });
     connect(in, &QToolButton::clicked, this,
             [this] { setPps(std::min(300.0, std::max(scale(), 1.0) * 1.5)); });
-    connect(fit, &QPushButton::clicked, this, [this] { setPps(0); });
+    connect(fit, &QToolButton::clicked, this, [this] { setPps(0); });
 
     const auto repaint = [this] { m_canvas->update(); };
     connect(&m_store, &LWStore::peaksChanged, this, repaint);

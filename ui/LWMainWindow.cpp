@@ -1,5 +1,6 @@
 #include "LWMainWindow.h"
 
+#include "BCControls.h"
 #include "BCStyleSheet.h"
 #include "BCUI.h"
 #include "LWExportBay.h"
@@ -36,7 +37,7 @@ LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(
     setWindowTitle(QStringLiteral("BRCT Lorowen Pro"));
     resize(1360, 860);
 
-    auto* root = new QWidget(this);
+    auto* root = new BCRoot(this);
     root->setObjectName(QStringLiteral("root"));
     auto* page = new QVBoxLayout(root);
     m_header = new LWHeader(*m_store, root);
@@ -72,20 +73,19 @@ QWidget* LWMainWindow::buildMonitorColumn() {
     layout->setContentsMargins(0, 0, 0, 0);
 
     auto* heading = new QHBoxLayout;
-    auto* title = new QLabel(QStringLiteral("Program monitor"), column);
-    title->setProperty("caption", true);
-    heading->addWidget(title);
+    heading->addWidget(new BCCaption(QStringLiteral("Program monitor"), column));
     heading->addStretch(1);
     m_converted = new QLabel(QStringLiteral("CONVERTED COPY"), column);
     m_converted->setProperty("lcd", true);
     m_converted->setToolTip(QStringLiteral("This file could not be played directly; a converted "
                                            "copy is shown and used for export"));
     heading->addWidget(m_converted);
-    m_stop = new QPushButton(QStringLiteral("Stop"), column);
+    m_stop = new BCChromeButton(QStringLiteral("stop.fill"), QStringLiteral("Stop"), column);
+    m_stop->setCompact(true);
     m_stop->setToolTip(QStringLiteral("Stop the current job (Ctrl+.)"));
-    connect(m_stop, &QPushButton::clicked, m_store.get(), &LWStore::cancelWork);
+    connect(m_stop, &QToolButton::clicked, m_store.get(), &LWStore::cancelWork);
     heading->addWidget(m_stop);
-    auto* safe = new QCheckBox(QStringLiteral("Safe area"), column);
+    auto* safe = new BCSwitch(QStringLiteral("Safe area"), column);
     safe->setChecked(true);
     safe->setFocusPolicy(Qt::NoFocus);
     heading->addWidget(safe);
@@ -106,19 +106,13 @@ QWidget* LWMainWindow::buildBayColumn() {
     m_right = new QWidget(this);
     auto* layout = new QVBoxLayout(m_right);
     layout->setContentsMargins(0, 0, 0, 0);
-    auto* selector = new QHBoxLayout;
-    selector->setSpacing(0);
-    const QString names[] = {QStringLiteral("Captions"), QStringLiteral("Style"),
-                             QStringLiteral("Export")};
-    for (int i = 0; i < 3; ++i) {
-        auto* button = new QPushButton(names[i], m_right);
-        button->setCheckable(true);
-        button->setFocusPolicy(Qt::NoFocus);
-        connect(button, &QPushButton::clicked, this, [this, i] { showBay(i); });
-        selector->addWidget(button);
-        m_bayButtons << button;
-    }
-    layout->addLayout(selector);
+    m_selector = new BCSegment(m_right);
+    m_selector->addItem(0, QStringLiteral("Captions"));
+    m_selector->addItem(1, QStringLiteral("Style"));
+    m_selector->addItem(2, QStringLiteral("Export"));
+    connect(m_selector, &BCSegment::chosen, this,
+            [this](const QVariant& bay) { showBay(bay.toInt()); });
+    layout->addWidget(m_selector);
 
     m_bays = new QStackedWidget(m_right);
     m_stack = new LWStack(*m_store, m_bays);
@@ -140,8 +134,7 @@ QWidget* LWMainWindow::buildBayColumn() {
 
 void LWMainWindow::showBay(int bay) {
     m_bays->setCurrentIndex(std::clamp(bay, 0, 2));
-    for (int i = 0; i < m_bayButtons.size(); ++i)
-        m_bayButtons[i]->setChecked(i == m_bays->currentIndex());
+    m_selector->setSelection(m_bays->currentIndex());
 }
 
 int LWMainWindow::bay() const {

@@ -5,6 +5,8 @@
 #include <QMainWindow>
 #include <memory>
 
+class BCChromeButton;
+class BCSegment;
 class LWExportBay;
 class LWHeader;
 class LWKeyFilter;
@@ -55,11 +57,11 @@ private:
     LWStatusBar* m_status = nullptr;
     LWStack* m_stack = nullptr;
     QStackedWidget* m_bays = nullptr;
-    QList<QPushButton*> m_bayButtons;
+    BCSegment* m_selector = nullptr;
     LWLane* m_lane = nullptr;
     QWidget* m_right = nullptr;
     QLabel* m_converted = nullptr;
-    QPushButton* m_stop = nullptr;
+    BCChromeButton* m_stop = nullptr;
     QAction* m_zoomLabel = nullptr;
     QActionGroup* m_themes = nullptr;
 };

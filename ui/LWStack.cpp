@@ -1,5 +1,6 @@
 #include "LWStack.h"
 
+#include "BCControls.h"
 #include "BCIcons.h"
 #include "BCUI.h"
 #include "CaptionMath.h"
@@ -172,10 +173,11 @@ LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(sto
     column->addLayout(header);
 
     auto* buttons = new QHBoxLayout;
-    auto* add = new QPushButton(BCIcons::icon(QStringLiteral("plus")),
-                                QStringLiteral("Add at Playhead"), this);
-    auto* import = new QPushButton(BCIcons::icon(QStringLiteral("tray.and.arrow.down")),
-                                   QStringLiteral("Import SRT/VTT"), this);
+    auto* add = new BCChromeButton(QStringLiteral("plus"), QStringLiteral("Add at Playhead"), this);
+    auto* import = new BCChromeButton(QStringLiteral("tray.and.arrow.down"),
+                                      QStringLiteral("Import SRT/VTT"), this);
+    add->setCompact(true);
+    import->setCompact(true);
     auto* more = new QToolButton(this);
     more->setIcon(BCIcons::icon(QStringLiteral("slider.horizontal.3")));
     more->setToolTip(QStringLiteral("Shift, re-wrap or delete all captions"));
@@ -211,8 +213,8 @@ LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(sto
     m_pages->addWidget(m_list);
     column->addWidget(m_pages, 1);
 
-    connect(add, &QPushButton::clicked, &m_store, &LWStore::addCaption);
-    connect(import, &QPushButton::clicked, &m_store, &LWStore::importSubtitles);
+    connect(add, &QToolButton::clicked, &m_store, &LWStore::addCaption);
+    connect(import, &QToolButton::clicked, &m_store, &LWStore::importSubtitles);
     connect(m_language, &QComboBox::activated, this,
             [this](int row) { m_store.setLanguage(m_language->itemData(row).toString()); });
     connect(&m_store, &LWStore::languageChanged, this, &LWStack::refresh);

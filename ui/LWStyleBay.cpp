@@ -1,5 +1,6 @@
 #include "LWStyleBay.h"
 
+#include "BCControls.h"
 #include "BCSlider.h"
 #include "BCUI.h"
 #include "LWStore.h"
@@ -17,9 +18,7 @@
 namespace {
 
 QLabel* heading(const QString& text, QWidget* parent) {
-    auto* label = new QLabel(text, parent);
-    label->setProperty("caption", true);
-    return label;
+    return new BCCaption(text, parent);
 }
 
 // A row of mutually exclusive checkable buttons.
@@ -106,8 +105,8 @@ LWStyleBay::LWStyleBay(LWStore& store, QWidget* parent) : QWidget(parent), m_sto
     bind(m_opacity, &CaptionStyle::boxOpacity);
 
     auto* switches = new QHBoxLayout;
-    m_outline = new QCheckBox(QStringLiteral("Outline"), this);
-    m_caps = new QCheckBox(QStringLiteral("ALL CAPS"), this);
+    m_outline = new BCSwitch(QStringLiteral("Outline"), this);
+    m_caps = new BCSwitch(QStringLiteral("ALL CAPS"), this);
     for (auto [box, field] : {std::pair{m_outline, &CaptionStyle::outline},
                               std::pair{m_caps, &CaptionStyle::uppercase}}) {
         connect(box, &QCheckBox::clicked, this, [this, field](bool on) {
@@ -158,10 +157,10 @@ LWStyleBay::LWStyleBay(LWStore& store, QWidget* parent) : QWidget(parent), m_sto
         rules.maxDuration = value;
         m_store.setRules(rules);
     });
-    m_speakers = new QCheckBox(QStringLiteral("Mark speaker changes with >> (Whisper)"), this);
+    m_speakers = new BCSwitch(QStringLiteral("Mark speaker changes with >> (Whisper)"), this);
     connect(m_speakers, &QCheckBox::clicked, &m_store, &LWStore::setMarkSpeakers);
     m_onDevice =
-        new QCheckBox(QStringLiteral("Prefer on-device recognition (private, no internet)"), this);
+        new BCSwitch(QStringLiteral("Prefer on-device recognition (private, no internet)"), this);
     connect(m_onDevice, &QCheckBox::clicked, &m_store, &LWStore::setPreferOnDevice);
     m_column->addWidget(m_speakers);
     m_column->addWidget(m_onDevice);

@@ -35,9 +35,9 @@ TEST_F(Bays, HeaderShowsTheClockAndLightsPlay) {
     EXPECT_EQ(LWHeader::clockText(65.25, 3600), QStringLiteral("1:05.2 / 1:00:00.0"));
     openMedia(30);
     store->togglePlay();
-    EXPECT_TRUE(header.playButton()->property("lit").toBool());
+    EXPECT_TRUE(header.playButton()->lit());
     store->togglePlay();
-    EXPECT_FALSE(header.playButton()->property("lit").toBool());
+    EXPECT_FALSE(header.playButton()->lit());
     EXPECT_TRUE(header.transcribeButton()->isEnabled()) << "a file with sound";
     store->setBusy(QStringLiteral("Opening…"));
     EXPECT_FALSE(header.transcribeButton()->isEnabled()) << "a job runs";
