@@ -82,13 +82,14 @@ LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store
 
     auto* header = new QHBoxLayout;
     header->addWidget(new BCCaption(QStringLiteral("Caption lane"), this));
-    auto* hint =
-        new QLabel(QStringLiteral("Click to jump · drag a caption's edge to retime it"), this);
-    hint->setProperty("caption", true);
+    m_hint = new QLabel(QStringLiteral("Click to jump · drag a caption's edge to retime it"), this);
+    m_hint->setProperty("caption", true);
+    // The hint gives way first when the header is short of room.
+    m_hint->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     header->addSpacing(8);
-    header->addWidget(hint);
-    header->addStretch(1);
+    header->addWidget(m_hint, 1);
     auto* out = new QToolButton(this);
+    m_tools << out;
     out->setIcon(BCIcons::icon(QStringLiteral("minus.magnifyingglass")));
     out->setToolTip(QStringLiteral("Zoom the lane out"));
     out->setAccessibleName(QStringLiteral("Zoom the lane out"));
@@ -99,6 +100,7 @@ LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store
     m_zoom->setToolTip(QStringLiteral("Pixels per second"));
     header->addWidget(m_zoom);
     auto* in = new QToolButton(this);
+    m_tools << in;
     in->setIcon(BCIcons::icon(QStringLiteral("plus.magnifyingglass")));
     in->setToolTip(QStringLiteral("Zoom the lane in"));
     in->setAccessibleName(QStringLiteral("Zoom the lane in"));
@@ -191,6 +193,9 @@ bool LWLane::eventFilter(QObject* watched, QEvent* event) {
 void LWLane::applyLook() {
     const BCUI& ui = BCUI::shared();
     m_zoom->setFixedWidth(ui.px(140));
+    m_hint->setFont(BCFont(11));
+    for (QToolButton* tool : m_tools)
+        tool->setIconSize(QSize(ui.px(14), ui.px(14)));
     m_canvas->update();
 }
 

@@ -8,7 +8,9 @@
 
 class BCSlider;
 class LWStore;
+class QLabel;
 class QScrollArea;
+class QToolButton;
 
 // The lane's arithmetic, kept apart from painting so it can be checked on its own.
 namespace LWLaneMath {
@@ -62,6 +64,8 @@ private:
     LWStore& m_store;
     double m_pps = 0;
     BCSlider* m_zoom = nullptr;
+    QLabel* m_hint = nullptr;
+    QList<QToolButton*> m_tools;
     QScrollArea* m_scroll = nullptr;
     LWLaneCanvas* m_canvas = nullptr;
 };

@@ -146,6 +146,17 @@ void LWMainWindow::applyLook() {
     setStyleSheet(BCStyleSheet::build(ui.theme(), ui.zoom()));
     // Every widget without a font of its own follows the application font.
     QApplication::setFont(BCFont(13));
+    // A style sheet fixes each widget's font when it is polished, so a later application font
+    // does not reach them: every widget without a font of its own gets the zoomed one here, and
+    // widgets made later inherit it from the window.
+    const QFont body = BCFont(13);
+    setFont(body);
+    for (QWidget* child : findChildren<QWidget*>()) {
+        if (!child->testAttribute(Qt::WA_SetFont) || child->property("bcBodyFont").toBool()) {
+            child->setFont(body);
+            child->setProperty("bcBodyFont", true);
+        }
+    }
     auto* page = static_cast<QVBoxLayout*>(centralWidget()->layout());
     page->setContentsMargins(ui.px(12), ui.px(12), ui.px(12), ui.px(8));
     page->setSpacing(ui.px(10));

@@ -201,7 +201,7 @@ LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(sto
     buttons->addStretch(1);
     buttons->addWidget(more);
     column->addLayout(buttons);
-    m_controls = {add, more};
+    m_controls = {add, import, more};
 
     m_pages = new QStackedWidget(this);
     m_empty = new QLabel(m_pages);
@@ -248,7 +248,7 @@ void LWStack::refresh() {
     m_language->setCurrentIndex(row);
     const bool open = m_store.media().has_value();
     for (QWidget* control : m_controls)
-        control->setEnabled(open);
+        control->setEnabled(open || control == m_controls[1]);
     if (!open) {
         m_empty->setText(QStringLiteral("Open a file to begin."));
         m_pages->setCurrentWidget(m_empty);
@@ -263,5 +263,7 @@ void LWStack::refresh() {
 
 void LWStack::applyLook() {
     m_language->setFixedWidth(BCUI::shared().px(170));
+    for (QWidget* control : m_controls)
+        control->setFont(BCFont(12, QFont::Medium));
     m_list->applyLook();
 }
