@@ -33,6 +33,21 @@ LWMonitor::LWMonitor(LWStore& store, QWidget* parent)
         update();
     });
     connect(&BCUI::shared(), &BCUI::themeChanged, this, refresh);
+    // The spinner turns while a job runs without a fraction to show.
+    m_spinner.setInterval(50);
+    connect(&m_spinner, &QTimer::timeout, this, [this] {
+        m_spinAngle = (m_spinAngle + 18) % 360;
+        update();
+    });
+    const auto spin = [this] {
+        const bool turning = m_store.isBusy() && !m_store.progress();
+        if (turning && !m_spinner.isActive())
+            m_spinner.start();
+        else if (!turning)
+            m_spinner.stop();
+    };
+    connect(&m_store, &LWStore::busyChanged, this, spin);
+    connect(&m_store, &LWStore::progressChanged, this, spin);
 }
 
 void LWMonitor::setSafeArea(bool on) {
@@ -193,12 +208,24 @@ void LWMonitor::paintBusy(QPainter& painter) {
     painter.setFont(BCFont(13, QFont::DemiBold));
     painter.drawText(panel.adjusted(ui.px(14), ui.px(10), -ui.px(14), -panel.height() / 2),
                      Qt::AlignCenter | Qt::TextWordWrap, m_store.busy());
+    const auto progress = m_store.progress();
+    if (!progress) {
+        const double side = ui.px(22);
+        const QRectF ring(panel.center().x() - side / 2, panel.center().y() + ui.px(4), side, side);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(QPen(theme.well, ui.px(3)));
+        painter.drawEllipse(ring);
+        painter.setPen(QPen(theme.accent, ui.px(3), Qt::SolidLine, Qt::RoundCap));
+        painter.drawArc(ring, -m_spinAngle * 16, 100 * 16);
+        return;
+    }
     const QRectF bar(panel.center().x() - ui.px(160), panel.center().y() + ui.px(12), ui.px(280),
                      ui.px(8));
     painter.setPen(Qt::NoPen);
     painter.setBrush(theme.well);
     painter.drawRoundedRect(bar, bar.height() / 2, bar.height() / 2);
-    if (const auto progress = m_store.progress()) {
+    {
         const double p = std::clamp(*progress, 0.0, 1.0);
         painter.setBrush(theme.accent);
         painter.drawRoundedRect(QRectF(bar.topLeft(), QSizeF(bar.width() * p, bar.height())),

@@ -3,6 +3,7 @@
 #include "CaptionStyle.h"
 
 #include <QImage>
+#include <QTimer>
 #include <QWidget>
 
 class LWStore;
@@ -57,4 +58,6 @@ private:
     QSize m_cachedSize;
     QImage m_cachedImage;
     QRectF m_cachedBox;
+    QTimer m_spinner;
+    int m_spinAngle = 0;
 };
