@@ -19,11 +19,14 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -36,6 +39,7 @@ LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("BRCT Lorowen Pro"));
     resize(1360, 860);
+    setAcceptDrops(true);
 
     auto* root = new BCRoot(this);
     root->setObjectName(QStringLiteral("root"));
@@ -62,15 +66,30 @@ LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(
     refreshTitle();
 }
 
+void LWMainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void LWMainWindow::dropEvent(QDropEvent* event) {
+    // The first local file dropped anywhere on the window is opened, as on the monitor.
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) {
+            m_store->open(url.toLocalFile());
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
 LWMainWindow::~LWMainWindow() {
     qApp->removeEventFilter(m_keys);
     m_store->flushAutosave();
 }
 
 QWidget* LWMainWindow::buildMonitorColumn() {
-    auto* column = new QWidget(this);
+    auto* column = new BCPanel(this, 12, 10);
     auto* layout = new QVBoxLayout(column);
-    layout->setContentsMargins(0, 0, 0, 0);
 
     auto* heading = new QHBoxLayout;
     heading->addWidget(new BCCaption(QStringLiteral("Program monitor"), column));
@@ -103,9 +122,8 @@ QWidget* LWMainWindow::buildMonitorColumn() {
 }
 
 QWidget* LWMainWindow::buildBayColumn() {
-    m_right = new QWidget(this);
+    m_right = new BCPanel(this, 12, 10);
     auto* layout = new QVBoxLayout(m_right);
-    layout->setContentsMargins(0, 0, 0, 0);
     m_selector = new BCSegment(m_right);
     m_selector->addItem(0, QStringLiteral("Captions"));
     m_selector->addItem(1, QStringLiteral("Style"));
@@ -160,8 +178,8 @@ void LWMainWindow::applyLook() {
     auto* page = static_cast<QVBoxLayout*>(centralWidget()->layout());
     page->setContentsMargins(ui.px(12), ui.px(12), ui.px(12), ui.px(8));
     page->setSpacing(ui.px(10));
-    m_right->setFixedWidth(ui.px(400));
-    m_lane->setFixedHeight(ui.px(170));
+    m_right->setFixedWidth(ui.px(400 + 2 * 10)); // the column and its panel's padding
+    m_lane->setFixedHeight(ui.px(150));
     m_lane->applyLook();
     m_stack->applyLook();
     m_header->applyLook();

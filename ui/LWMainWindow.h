@@ -40,6 +40,10 @@ public:
     void showBay(int bay);
     int bay() const;
 
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
     QWidget* buildMonitorColumn();
     QWidget* buildBayColumn();
