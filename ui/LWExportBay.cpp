@@ -41,17 +41,19 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
         column->addWidget(button);
         m_textTiles << button;
     }
-    // Burn-in, the subtitle track and the voiceover come with their commands; shown disabled.
     group(QStringLiteral("Video"));
-    m_laterTiles << addTile(QStringLiteral("film.fill"), QStringLiteral("Burned-in MP4"),
+    m_videoTiles << addTile(QStringLiteral("film.fill"), QStringLiteral("Burned-in MP4"),
                             QStringLiteral("Captions drawn into the picture with the current "
                                            "style (H.264 + original sound)"))
                  << addTile(QStringLiteral("captions.bubble"),
                             QStringLiteral("Subtitle track MP4/MOV"),
                             QStringLiteral("Switchable captions inside the file; picture and "
                                            "sound copied untouched"));
-    column->addWidget(m_laterTiles[0]);
-    column->addWidget(m_laterTiles[1]);
+    connect(m_videoTiles[0], &QPushButton::clicked, &m_store, &LWStore::exportBurnIn);
+    connect(m_videoTiles[1], &QPushButton::clicked, &m_store, &LWStore::exportSoft);
+    column->addWidget(m_videoTiles[0]);
+    column->addWidget(m_videoTiles[1]);
+    // The voiceover comes with its command; shown disabled until then.
     group(QStringLiteral("Voice"));
     m_laterTiles << addTile(QStringLiteral("speaker.wave.2.fill"), QStringLiteral("Voiceover MP3"),
                             QStringLiteral("Captions read aloud by your ElevenLabs voice"));
@@ -92,7 +94,7 @@ QPushButton* LWExportBay::addTile(const QString& symbol, const QString& title,
 }
 
 QPushButton* LWExportBay::tile(const QString& title) const {
-    for (QPushButton* button : m_textTiles + m_laterTiles) {
+    for (QPushButton* button : m_textTiles + m_videoTiles + m_laterTiles) {
         if (button->objectName() == title)
             return button;
     }
@@ -103,6 +105,8 @@ void LWExportBay::refresh() {
     const bool ready = m_store.media().has_value() && !m_store.isBusy();
     for (QPushButton* button : m_textTiles)
         button->setEnabled(ready);
+    for (QPushButton* button : m_videoTiles)
+        button->setEnabled(ready && m_store.media()->hasVideo);
     m_audioOnly->setVisible(m_store.media() && !m_store.media()->hasVideo);
     m_sidecars->setChecked(m_store.sidecars());
 }

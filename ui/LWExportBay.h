@@ -9,8 +9,8 @@ class QPushButton;
 
 // The Export bay: the caption-file tiles (SRT, VTT, TXT, TXT + times), the video tiles and the
 // voiceover tile, the audio-only note and the side-car switch. A tile that cannot act is
-// disabled: caption files without an open file or while a job runs; the video and voice tiles
-// until their commands exist.
+// disabled: every tile without an open file or while a job runs, the video tiles for a file
+// without a picture.
 class LWExportBay : public QWidget {
     Q_OBJECT
 public:
@@ -25,6 +25,7 @@ private:
 
     LWStore& m_store;
     QList<QPushButton*> m_textTiles;
+    QList<QPushButton*> m_videoTiles;
     QList<QPushButton*> m_laterTiles;
     QLabel* m_audioOnly = nullptr;
     QCheckBox* m_sidecars = nullptr;

@@ -221,9 +221,10 @@ void LWMainWindow::buildMenus() {
                     [store] { store->exportText(LWStore::TextKind::vtt, false); });
     file->addAction(QStringLiteral("Export TXT Transcript…"), store,
                     [store] { store->exportText(LWStore::TextKind::txt, false); });
-    later(file->addAction(QStringLiteral("Export Burned-in MP4…"),
-                          QKeySequence(QStringLiteral("Ctrl+Alt+E")), this, [] {}));
-    later(file->addAction(QStringLiteral("Export MP4/MOV with Subtitle Track…")));
+    file->addAction(QStringLiteral("Export Burned-in MP4…"),
+                    QKeySequence(QStringLiteral("Ctrl+Alt+E")), store, &LWStore::exportBurnIn);
+    file->addAction(QStringLiteral("Export MP4/MOV with Subtitle Track…"), store,
+                    &LWStore::exportSoft);
     later(file->addAction(QStringLiteral("Export Voiceover (ElevenLabs)…")));
     file->addSeparator();
     file->addAction(QStringLiteral("Quit"), QKeySequence::Quit, this, &QWidget::close);

@@ -23,9 +23,14 @@ TEST_F(Bays, TilesFollowTheFileAndTheJob) {
     EXPECT_EQ(textEnabled(), 0) << "no file open";
     openMedia(30, false);
     EXPECT_EQ(textEnabled(), 4) << "audio-only files export caption files";
-    EXPECT_FALSE(bay.tile(QStringLiteral("Burned-in MP4"))->isEnabled());
+    EXPECT_FALSE(bay.tile(QStringLiteral("Burned-in MP4"))->isEnabled()) << "no picture";
+    EXPECT_FALSE(bay.tile(QStringLiteral("Subtitle track MP4/MOV"))->isEnabled());
+    openMedia(30, true);
+    EXPECT_TRUE(bay.tile(QStringLiteral("Burned-in MP4"))->isEnabled());
+    EXPECT_TRUE(bay.tile(QStringLiteral("Subtitle track MP4/MOV"))->isEnabled());
     store->setBusy(QStringLiteral("Transcribing…"));
     EXPECT_EQ(textEnabled(), 0) << "a job runs";
+    EXPECT_FALSE(bay.tile(QStringLiteral("Burned-in MP4"))->isEnabled());
     store->setBusy(QString());
     EXPECT_EQ(textEnabled(), 4);
 }
