@@ -151,5 +151,7 @@ void SpeechRecognizer::run(Task& task, const QString& wavPath, const Handler& ha
         ps_seg_frames(seg, &first, &last);
         segments.append({word, first * frame, (last - first + 1) * frame});
     }
+    // The final result is the task's last word: it counts as completed when the handler sees it.
+    task.m_state = State::completed;
     handler(segments, std::nullopt);
 }

@@ -211,9 +211,14 @@ TimedWords recognise(const QString& path, SpeechRecognizer& recognizer, bool onD
             TimedWords words;
             for (const auto& segment : *final)
                 words.append({segment.text, segment.timestamp, std::max(segment.duration, 0.05)});
-            const std::lock_guard hold(collected.l);
-            collected.words += words;
-            collected.gotFinal = true;
+            {
+                const std::lock_guard hold(collected.l);
+                collected.words += words;
+                collected.gotFinal = true;
+            }
+            // Wakes the poll at once rather than at its next quarter second.
+            const std::lock_guard hold(once.lock);
+            once.set.notify_all();
             return;
         }
         if (!error || isDone())
@@ -238,7 +243,9 @@ TimedWords recognise(const QString& path, SpeechRecognizer& recognizer, bool onD
     while (true) {
         {
             std::unique_lock hold(once.lock);
-            once.set.wait_until(hold, std::min(nextTick, nextPoll), [&] { return once.done; });
+            once.set.wait_until(hold, std::min(nextTick, nextPoll), [&] {
+                return once.done || task->state() == SpeechRecognizer::State::completed;
+            });
             if (once.done)
                 break;
         }
@@ -263,8 +270,8 @@ TimedWords recognise(const QString& path, SpeechRecognizer& recognizer, bool onD
         } else if (now >= nextTick) {
             nextTick += std::chrono::milliseconds(400);
         }
-        if (now >= nextPoll) {
-            nextPoll += std::chrono::milliseconds(250);
+        if (now >= nextPoll || task->state() == SpeechRecognizer::State::completed) {
+            nextPoll = now + std::chrono::milliseconds(250);
             bool gotFinal = false;
             {
                 const std::lock_guard hold(collected.l);
