@@ -1,18 +1,22 @@
-// lorowen-cli transcribe: the window's Whisper transcription without a window. It always
-// replaces (there is nothing to ask about), downloads a missing model only when told to, and
-// writes no preferences and no autosave.
+// lorowen-cli transcribe: the window's transcription (Whisper or the offline recogniser) and its
+// Paste Lyrics alignment without a window. It always replaces (there is nothing to ask about),
+// downloads a missing model only when told to, and writes no preferences and no autosave.
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "BCText.h"
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
 #include "LWDefaults.h"
 #include "LWFormats.h"
 #include "LWStore.h"
+#include "LyricAlign.h"
+#include "Transcriber.h"
 #include "WhisperModels.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
@@ -30,7 +34,7 @@ struct Output {
 
 struct Result {
     Captions captions;
-    bool song = false;
+    QString note; // the window's closing note
 };
 
 // The catalog ids a person can pick.
@@ -90,7 +94,9 @@ int transcribeRun(const Command& self, const QStringList& args) {
     }
     ParsedArgs parsed;
     int status = ok;
-    if (!parseArgs(self, rest, {QStringLiteral("--model"), QStringLiteral("--language")},
+    if (!parseArgs(self, rest,
+                   {QStringLiteral("--model"), QStringLiteral("--language"),
+                    QStringLiteral("--engine"), QStringLiteral("--lyrics")},
                    {QStringLiteral("--song"), QStringLiteral("--download"),
                     QStringLiteral("--timestamps")},
                    parsed, status))
@@ -100,7 +106,18 @@ int transcribeRun(const Command& self, const QStringList& args) {
     if (outputs.isEmpty())
         return usageError(self, QStringLiteral("give at least one output with -o"));
     const QString path = parsed.positional[0];
-    const bool song = parsed.flags.contains(QStringLiteral("--song"));
+    const QString engine =
+        parsed.options.value(QStringLiteral("--engine"), QStringLiteral("whisper"));
+    if (engine != QStringLiteral("whisper") && engine != QStringLiteral("speech"))
+        return usageError(self,
+                          QStringLiteral("unknown engine %1 (known: whisper, speech)").arg(engine));
+    const bool speech = engine == QStringLiteral("speech");
+    const bool aligning = parsed.options.contains(QStringLiteral("--lyrics"));
+    if (speech && aligning)
+        return usageError(self, QStringLiteral("--lyrics lines up with Whisper's hearing of the "
+                                               "song; leave out --engine speech"));
+    // Lyrics are heard in song mode, as in the window.
+    const bool song = aligning || parsed.flags.contains(QStringLiteral("--song"));
     const bool download = parsed.flags.contains(QStringLiteral("--download"));
     const bool timestamps = parsed.flags.contains(QStringLiteral("--timestamps"));
 
@@ -115,13 +132,29 @@ int transcribeRun(const Command& self, const QStringList& args) {
                 self, QStringLiteral("unknown model %1 (known: %2)").arg(modelID, knownModels()));
     }
     // The window's spoken language unless one is given; none at all lets Whisper detect it.
-    const QString language = parsed.options.value(
+    QString language = parsed.options.value(
         QStringLiteral("--language"), LWDefaults::value(QStringLiteral("lw.language")).toString());
+    if (speech && language.isEmpty())
+        language = QStringLiteral("en-US");
 
     const QString marks = QStringLiteral("lw.markSpeakers");
     const bool markSpeakers = !LWDefaults::contains(marks) || LWDefaults::value(marks).toBool();
 
     LWCliProgress progress;
+    QString lyrics;
+    if (aligning) {
+        const QString lyricsPath = parsed.options.value(QStringLiteral("--lyrics"));
+        QFile file(lyricsPath);
+        if (!file.open(QIODevice::ReadOnly))
+            return cannotRead(lyricsPath, progress);
+        lyrics = BCText::decode(file.readAll());
+        if (LyricAlign::lyricWords(lyrics).words.isEmpty()) {
+            printError(QStringLiteral("“%1” holds no lyrics (one line per caption; labels such "
+                                      "as [Chorus] are skipped).")
+                           .arg(QFileInfo(lyricsPath).fileName()));
+            return int(failed);
+        }
+    }
     const LWStore::JobStatus report = [&progress](const QString& text,
                                                   std::optional<double> fraction) {
         QMetaObject::invokeMethod(
@@ -146,20 +179,44 @@ int transcribeRun(const Command& self, const QStringList& args) {
             report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
             const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
             if (!media.hasAudio)
-                throw BCError(QStringLiteral("This file has no audio to transcribe."));
+                throw BCError(aligning
+                                  ? QStringLiteral("This file has no audio to align the lyrics to.")
+                                  : QStringLiteral("This file has no audio to transcribe."));
+            const CaptionMath::Rules rules;
+            if (speech) {
+                const Transcriber::Result heard = Transcriber::transcribe(
+                    media.asset, language, true,
+                    [&report](const Transcriber::Progress& p) { report(p.note, p.fraction); },
+                    stop);
+                const Captions made = LWStore::speechCaptions(heard.words, media.duration, rules);
+                return Result{made, LWStore::madeCaptionsNote(
+                                        made.size(), LWStore::speechPhrase(heard.onDevice), false)};
+            }
+            if (aligning) {
+                const LyricAlign::Lyrics kept = LyricAlign::lyricWords(lyrics);
+                const LWStore::WhisperRun run = LWStore::whisperWords(
+                    media.asset, true, kept.lines.join(u' '), language, modelID, report, ask, stop);
+                if (stop.stop_requested())
+                    throw BCCancelled{};
+                const LyricAlign::Result aligned =
+                    LyricAlign::align(lyrics, run.words, media.duration, rules, stop);
+                return Result{
+                    aligned.captions,
+                    LWStore::alignedNote(aligned.captions.size(), aligned.matched, aligned.total)};
+            }
             const LWStore::WhisperRun run = LWStore::whisperWords(
                 media.asset, song, std::nullopt, language, modelID, report, ask, stop);
             if (stop.stop_requested())
                 throw BCCancelled{};
-            return Result{LWStore::whisperCaptions(run, media.duration, CaptionMath::Rules{}, song,
-                                                   markSpeakers),
-                          song};
+            const Captions made =
+                LWStore::whisperCaptions(run, media.duration, rules, song, markSpeakers);
+            return Result{made, LWStore::transcribedNote(made.size(), song, false)};
         });
         progress.finish();
         if (interruptRequested())
             return int(interrupted);
         if (result.captions.isEmpty()) {
-            printError(LWStore::transcribedNote(0, song, false));
+            printError(result.note);
             return int(failed);
         }
         for (const Output& output : outputs) {
@@ -168,9 +225,7 @@ int transcribeRun(const Command& self, const QStringList& args) {
             if (written != ok)
                 return written;
         }
-        std::printf(
-            "%s\n",
-            LWStore::transcribedNote(result.captions.size(), song, false).toUtf8().constData());
+        std::printf("%s\n", result.note.toUtf8().constData());
         std::fflush(stdout);
         return int(ok);
     });
@@ -180,13 +235,16 @@ int transcribeRun(const Command& self, const QStringList& args) {
 
 Command transcribeCommand() {
     return {QStringLiteral("transcribe"),
-            QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--model ID] [--language en-US] "
-                           "[--song] [--download] [--timestamps]"),
+            QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--engine whisper|speech] [--model ID] "
+                           "[--language en-US] [--song] [--lyrics LYRICS.txt] [--download] "
+                           "[--timestamps]"),
             QStringLiteral(
-                "Turns the speech in a video or audio file into captions with Whisper and writes\n"
-                "them as SRT, VTT or TXT (by extension; --timestamps puts times into TXT).\n"
-                "--song pulls the vocal out of music first. A missing model is downloaded only\n"
-                "with --download. Writes no preferences and no autosave."),
+                "Turns the speech in a video or audio file into captions with Whisper (or with\n"
+                "--engine speech, the offline PocketSphinx recogniser) and writes them as SRT,\n"
+                "VTT or TXT (by extension; --timestamps puts times into TXT). --song pulls the\n"
+                "vocal out of music first. --lyrics times the lines of a text file word by word\n"
+                "against the song. A missing model is downloaded only with --download. Writes\n"
+                "no preferences and no autosave."),
             transcribeRun};
 }
 

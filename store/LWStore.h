@@ -192,6 +192,20 @@ public:
                                     const CaptionMath::Rules& rules, bool song, bool markSpeakers);
     // The note a finished transcription leaves.
     static QString transcribedNote(qsizetype count, bool song, bool hadPrevious);
+    // The same with the engine's phrase (" with Whisper on this computer", " on this computer").
+    static QString madeCaptionsNote(qsizetype count, const QString& enginePhrase, bool hadPrevious);
+    // Captions from the offline recogniser's words, ends clamped as for Whisper.
+    static Captions speechCaptions(const TimedWords& words, double duration,
+                                   const CaptionMath::Rules& rules);
+    // The engine phrase of the offline recogniser's note.
+    static QString speechPhrase(bool onDevice);
+
+    // --- Paste Lyrics ---
+    // Starts the job that hears the song with Whisper in song mode (the lyrics as its prompt)
+    // and times every pasted word against it; the captions are replaced at its end.
+    void alignLyrics(const QString& text);
+    // The note a finished alignment leaves.
+    static QString alignedNote(qsizetype captions, int matched, int total);
     // A remaining-time text for a run `fraction` done after `elapsed` seconds, or nothing
     // before 5 % of it.
     static std::optional<QString> timeLeftText(double fraction, double elapsed);

@@ -1,9 +1,13 @@
 // Transcription as a job: the engine choice, the Whisper step with its model download, song
-// mode's vocal isolation, and the captions that replace the list at the end.
+// mode's vocal isolation, the offline recogniser, the Paste Lyrics alignment, and the captions
+// that replace the list at the end.
 #include "BCAudio.h"
 #include "BCError.h"
+#include "CaptionMath.h"
 #include "LWDefaults.h"
 #include "LWStore.h"
+#include "LyricAlign.h"
+#include "Transcriber.h"
 #include "VocalIsolator.h"
 #include "WhisperEngine.h"
 #include "WhisperModels.h"
@@ -30,6 +34,39 @@ QString shortName(const QString& name) {
     const QString dash = QStringLiteral(" — ");
     const qsizetype at = name.lastIndexOf(dash);
     return at < 0 ? name : name.mid(at + dash.size());
+}
+
+// Asks the download question on the main thread while the job's worker waits for the answer.
+// The wait also ends when the job is stopped (the store going away stops it), so a question that
+// never gets asked, as when the application quits first, cannot hold the worker.
+LWStore::DownloadQuestion askOnMainThread(const QPointer<LWStore>& self, std::stop_token stop) {
+    return [self, stop](const QString& title, const QString& message) {
+        struct Answer {
+            std::mutex lock;
+            std::condition_variable given;
+            std::optional<bool> download;
+        };
+        const auto answer = std::make_shared<Answer>();
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [self, title, message, answer] {
+                const bool download =
+                    self && self->hooks().question(
+                                title, message,
+                                {QStringLiteral("Download"), QStringLiteral("Cancel")}) == 0;
+                const std::lock_guard hold(answer->lock);
+                answer->download = download;
+                answer->given.notify_all();
+            },
+            Qt::QueuedConnection);
+        std::unique_lock hold(answer->lock);
+        while (!answer->download) {
+            if (stop.stop_requested())
+                throw BCCancelled{};
+            answer->given.wait_for(hold, std::chrono::milliseconds(50));
+        }
+        return *answer->download;
+    };
 }
 
 } // namespace
@@ -122,15 +159,104 @@ Captions LWStore::whisperCaptions(const WhisperRun& run, double duration,
 }
 
 QString LWStore::transcribedNote(qsizetype count, bool song, bool hadPrevious) {
+    return madeCaptionsNote(count,
+                            song ? QStringLiteral(" with Whisper on this computer (Song mode)")
+                                 : QStringLiteral(" with Whisper on this computer"),
+                            hadPrevious);
+}
+
+QString LWStore::madeCaptionsNote(qsizetype count, const QString& enginePhrase, bool hadPrevious) {
     if (count == 0)
         return QStringLiteral("No speech was found in this file.");
-    QString note = QStringLiteral("Made %1 captions with Whisper on this computer%2. Check names "
-                                  "and spellings before exporting.")
+    QString note = QStringLiteral("Made %1 captions%2. Check names and spellings before exporting.")
                        .arg(count)
-                       .arg(song ? QStringLiteral(" (Song mode)") : QString());
+                       .arg(enginePhrase);
     if (hadPrevious)
         note += QStringLiteral(" Previous captions: Captions > Restore Previous Captions.");
     return note;
+}
+
+QString LWStore::speechPhrase(bool onDevice) {
+    return onDevice ? QStringLiteral(" on this computer")
+                    : QStringLiteral(" with the speech service (on-device recognition isn't "
+                                     "available for this language here)");
+}
+
+Captions LWStore::speechCaptions(const TimedWords& words, double duration,
+                                 const CaptionMath::Rules& rules) {
+    Captions made = CaptionMath::group(words, rules);
+    for (Caption& c : made)
+        c.end = std::min(c.end, std::max(c.start + 0.1, duration));
+    return made;
+}
+
+QString LWStore::alignedNote(qsizetype captions, int matched, int total) {
+    const long long percent = total > 0 ? (long long)matched * 100 / total : 0;
+    return QStringLiteral("Lined up %1 lyric captions (%2% of the words were heard; the rest "
+                          "were timed between them). Words are exactly as pasted — nudge any "
+                          "timing with [ and ] or the ± buttons.")
+        .arg(captions)
+        .arg(percent);
+}
+
+void LWStore::alignLyrics(const QString& text) {
+    if (!m_media) {
+        chooseFile();
+        return;
+    }
+    if (!m_media->hasAudio) {
+        m_hooks.alert(QStringLiteral("No sound track"),
+                      QStringLiteral("This file has no audio to align the lyrics to."));
+        return;
+    }
+    if (isBusy()) {
+        m_hooks.beep();
+        return;
+    }
+    const LyricAlign::Lyrics lyrics = LyricAlign::lyricWords(text);
+    if (lyrics.words.isEmpty()) {
+        m_hooks.alert(QStringLiteral("No lyrics"),
+                      QStringLiteral("Paste the song's lyrics first (one line per caption)."));
+        return;
+    }
+    if (m_work)
+        m_work->cancel();
+    const Captions previous = m_captions;
+    const BCOpenedMedia media = *m_media;
+    const CaptionMath::Rules rules = m_rules;
+    const QString language = m_language;
+    const QString modelID = WhisperModels::shared().modelID();
+    const QString prompt = lyrics.lines.join(u' ');
+
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Getting ready…");
+    plan.progress = 0.0;
+    plan.errorTitle = QStringLiteral("Lyrics couldn't be lined up");
+    plan.stoppedNote = QStringLiteral("Lyric alignment stopped.");
+    const QPointer<LWStore> self(this);
+    plan.body = [self, text, previous, media, rules, language, modelID,
+                 prompt](const LWJobContext& job) -> std::function<void()> {
+        const std::stop_token stop = job.stopToken();
+        const WhisperRun run = whisperWords(
+            media.asset, true, prompt, language, modelID,
+            [&job](const QString& status, std::optional<double> f) { job.status(status, f); },
+            askOnMainThread(self, stop), stop);
+        job.checkStop();
+        // The match runs here, off the main thread, and stops with the job.
+        const LyricAlign::Result result =
+            LyricAlign::align(text, run.words, media.duration, rules, stop);
+        job.checkStop();
+        return [self, result, previous, speed = run.speed] {
+            if (!self)
+                return;
+            self->setLastWhisperSpeed(speed);
+            if (!previous.isEmpty())
+                self->setPreviousCaptions(previous);
+            self->setCaptions(result.captions);
+            self->setNote(alignedNote(result.captions.size(), result.matched, result.total));
+        };
+    };
+    startJob(std::move(plan));
 }
 
 void LWStore::transcribe() {
@@ -158,11 +284,14 @@ void LWStore::transcribe() {
         if (answer != 0)
             return;
     }
-    // Only Whisper runs here; the cloud engine needs a key, which is never stored yet.
+    // The cloud engine needs a key, which is never stored yet; "speech" (stored as "apple" by
+    // older settings) is the offline recogniser; anything else is Whisper.
     const QString engine = LWDefaults::value(kEngine).toString();
     if (engine == QStringLiteral("elevenlabs"))
         setNote(QStringLiteral("No ElevenLabs key is set, so the free Whisper engine on this "
                                "computer is used. Add your key in Settings (Ctrl+,)."));
+    const bool speech = engine == QStringLiteral("speech") || engine == QStringLiteral("apple");
+    const bool preferOnDevice = m_preferOnDevice;
 
     const bool song = m_songMode;
     const Captions previous = m_captions;
@@ -180,39 +309,25 @@ void LWStore::transcribe() {
     plan.errorTitle = QStringLiteral("Transcription didn't finish");
     plan.stoppedNote = kStopped;
     const QPointer<LWStore> self(this);
-    plan.body = [self, song, previous, language, modelID, media, rules,
-                 markSpeakers](const LWJobContext& job) -> std::function<void()> {
-        // The question is asked on the main thread while this worker waits for the answer. The
-        // wait also ends when the job is stopped (the store going away stops it), so a question
-        // that never gets asked, as when the application quits first, cannot hold the worker.
+    plan.body = [self, song, previous, language, modelID, media, rules, markSpeakers, speech,
+                 preferOnDevice](const LWJobContext& job) -> std::function<void()> {
         const std::stop_token stop = job.stopToken();
-        const DownloadQuestion ask = [self, stop](const QString& title, const QString& message) {
-            struct Answer {
-                std::mutex lock;
-                std::condition_variable given;
-                std::optional<bool> download;
+        if (speech) {
+            const Transcriber::Result heard = Transcriber::transcribe(
+                media.asset, language, preferOnDevice,
+                [&job](const Transcriber::Progress& p) { job.status(p.note, p.fraction); }, stop);
+            job.checkStop();
+            const Captions made = speechCaptions(heard.words, media.duration, rules);
+            return [self, made, previous, phrase = speechPhrase(heard.onDevice)] {
+                if (!self)
+                    return;
+                if (!previous.isEmpty())
+                    self->setPreviousCaptions(previous);
+                self->setCaptions(made);
+                self->setNote(madeCaptionsNote(made.size(), phrase, !previous.isEmpty()));
             };
-            const auto answer = std::make_shared<Answer>();
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [self, title, message, answer] {
-                    const bool download =
-                        self && self->hooks().question(
-                                    title, message,
-                                    {QStringLiteral("Download"), QStringLiteral("Cancel")}) == 0;
-                    const std::lock_guard hold(answer->lock);
-                    answer->download = download;
-                    answer->given.notify_all();
-                },
-                Qt::QueuedConnection);
-            std::unique_lock hold(answer->lock);
-            while (!answer->download) {
-                if (stop.stop_requested())
-                    throw BCCancelled{};
-                answer->given.wait_for(hold, std::chrono::milliseconds(50));
-            }
-            return *answer->download;
-        };
+        }
+        const DownloadQuestion ask = askOnMainThread(self, stop);
         const WhisperRun run = whisperWords(
             media.asset, song, std::nullopt, language, modelID,
             [&job](const QString& text, std::optional<double> f) { job.status(text, f); }, ask,

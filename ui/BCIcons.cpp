@@ -28,6 +28,7 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("text.quote"), QStringLiteral("text-quote")},
         {QStringLiteral("waveform.and.mic"), QStringLiteral("audio-lines")},
         {QStringLiteral("waveform"), QStringLiteral("audio-waveform")},
+        {QStringLiteral("waveform.badge.magnifyingglass"), QStringLiteral("audio-waveform")},
         {QStringLiteral("doc.text"), QStringLiteral("file-text")},
         {QStringLiteral("globe"), QStringLiteral("globe")},
         {QStringLiteral("text.alignleft"), QStringLiteral("align-left")},
