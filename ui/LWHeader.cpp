@@ -57,10 +57,7 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
     m_transcribe = action(QStringLiteral("waveform.and.mic"), QStringLiteral("Transcribe"),
                           QStringLiteral("Turn the speech into captions (Ctrl+Shift+T)"));
     connect(m_transcribe, &QToolButton::clicked, &m_store, &LWStore::transcribe);
-    // Song mode and lyric alignment arrive later; until then their buttons stay visible and
-    // disabled.
-    m_song->setEnabled(false);
-    m_lyrics->setEnabled(false);
+    connect(m_lyrics, &QToolButton::clicked, this, [this] { m_store.setShowLyricsSheet(true); });
     for (BCChromeButton* button : m_actions)
         row->addWidget(button);
 
@@ -121,9 +118,10 @@ void LWHeader::refresh() {
     const bool playing = m_store.playing();
     m_play->setSymbol(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"));
     m_play->setLit(playing);
-    // Without a file the button offers the open panel; a file without sound has nothing to hear.
+    // Off without a file, while a job runs, and for a file without sound to hear.
     const auto& media = m_store.media();
-    m_transcribe->setEnabled(!m_store.isBusy() && (!media || media->hasAudio));
+    m_transcribe->setEnabled(!m_store.isBusy() && media && media->hasAudio);
+    m_lyrics->setEnabled(!m_store.isBusy() && media && media->hasAudio);
     const bool song = m_store.songMode();
     m_song->setToolTip(
         (song ? QStringLiteral("Song mode is ON (lit). ") : QStringLiteral("Song mode is off. ")) +

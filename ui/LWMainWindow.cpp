@@ -7,6 +7,7 @@
 #include "LWHeader.h"
 #include "LWKeyFilter.h"
 #include "LWLane.h"
+#include "LWLyricsSheet.h"
 #include "LWModelsDialog.h"
 #include "LWMonitor.h"
 #include "LWQtPlayer.h"
@@ -55,6 +56,7 @@ LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(
     setCentralWidget(root);
 
     buildMenus();
+    LWLyricsSheet::attach(*m_store, this);
     m_keys = new LWKeyFilter(*m_store, this);
     qApp->installEventFilter(m_keys);
 

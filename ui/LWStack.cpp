@@ -6,6 +6,7 @@
 #include "CaptionMath.h"
 #include "LWCaptionRow.h"
 #include "LWStore.h"
+#include "Transcriber.h"
 
 #include <QComboBox>
 #include <QEasingCurve>
@@ -221,8 +222,10 @@ LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(sto
     connect(&m_store, &LWStore::captionsChanged, this, &LWStack::refresh);
     connect(&m_store, &LWStore::mediaChanged, this, &LWStack::refresh);
 
-    // Until a list is given, the stored language stands alone.
-    setLanguages({});
+    QList<std::pair<QString, QString>> languages;
+    for (const auto& [id, name] : Transcriber::languages())
+        languages.append({id, name});
+    setLanguages(languages);
     applyLook();
 }
 
@@ -236,8 +239,11 @@ void LWStack::setLanguages(const QList<std::pair<QString, QString>>& languages) 
 void LWStack::refresh() {
     const qsizetype count = m_store.captions().size();
     m_count->setText(QString::number(count) + QStringLiteral(" captions"));
+    // The stored language may carry the system's spelling ("de_DE") rather than the list's.
     const QString language = m_store.language();
     int row = m_language->findData(language);
+    if (row < 0)
+        row = m_language->findData(QString(language).replace(u'_', u'-'));
     if (row < 0) {
         m_language->addItem(QLocale(language).nativeLanguageName().isEmpty()
                                 ? language
