@@ -1,6 +1,7 @@
 #include "SoftSubs.h"
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "BCMovieIndex.h"
 #include "ErrorMessage.h"
 #include "MediaFixtures.h"
 #include "MovieProbe.h"
@@ -363,4 +364,38 @@ TEST_F(SoftSubsExport, AFileThatCannotBeReadSaysSo) {
         << message.toStdString();
     EXPECT_TRUE(message.endsWith(u'.'));
     EXPECT_EQ(entries(folder.root()), QStringList{});
+}
+
+TEST_F(SoftSubsExport, KeepsThePictureTurnedAsTheSourceHasIt) {
+    const QString phone = fixtures->path(MediaFixtures::rotated);
+    const BCOpenedMedia source = BCMediaOpener::inspect(phone, phone, false, {});
+    ASSERT_FALSE(source.preferredTransform.isIdentity());
+    const QString out = folder.path(QStringLiteral("phone.mp4"));
+    SoftSubs::exportVideo(source, twoCaptions(), out, job);
+    const BCOpenedMedia copy = BCMediaOpener::inspect(out, out, false, {});
+    EXPECT_EQ(copy.preferredTransform, source.preferredTransform);
+    EXPECT_EQ(copy.naturalSize, source.naturalSize);
+}
+
+TEST_F(SoftSubsExport, TheTrackReferenceIsAddedOnlyWhereItMovesNoSample) {
+    const QString plain = fixtures->path(MediaFixtures::mp4);
+    const QString front = fixtures->file(QStringLiteral("front.mp4"));
+    MediaFixtures::ffmpeg({"-i", plain, "-c", "copy", "-movflags", "+faststart", front});
+    struct Row {
+        QString path;
+        bool refused;
+    };
+    // An index before the samples, and a file without a text track, are refused untouched; a
+    // file without a picture has nothing to follow.
+    const QList<Row> rows = {
+        {front, true}, {plain, true}, {fixtures->path(MediaFixtures::audioOnly), false}};
+    for (const Row& row : rows) {
+        const QByteArray before = fileHash(row.path);
+        const QString message = messageOf([&] { BCMovieIndex::addSelectionFollower(row.path); });
+        EXPECT_EQ(message, row.refused ? QStringLiteral("The export failed: the subtitle track "
+                                                        "couldn't be linked to the picture.")
+                                       : QStringLiteral("(no error)"))
+            << row.path.toStdString();
+        EXPECT_EQ(fileHash(row.path), before) << row.path.toStdString();
+    }
 }
