@@ -390,11 +390,13 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const QSt
             continue;
         }
         if (isVideo[size_t(from)] && media.duration > 0 && progress) {
-            const int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            const AVStream* stream = input->streams[from];
+            int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+            if (at != AV_NOPTS_VALUE && stream->start_time != AV_NOPTS_VALUE)
+                at -= stream->start_time; // times count from the file's first picture
             if (at != AV_NOPTS_VALUE) {
-                const double fraction = std::clamp(
-                    double(at) * av_q2d(input->streams[from]->time_base) / media.duration, 0.0,
-                    0.99);
+                const double fraction =
+                    std::clamp(double(at) * av_q2d(stream->time_base) / media.duration, 0.0, 0.99);
                 if (fraction >= shown + 0.001) {
                     shown = fraction;
                     progress(fraction);

@@ -84,6 +84,7 @@ void LWStore::exportSoft() {
     plan.progress = 0.0;
     plan.errorTitle = QStringLiteral("Export failed");
     plan.stoppedNote = QStringLiteral("Export cancelled.");
+    plan.resultOutlivesStop = true; // a Stop after the file is in place cannot undo it
     const QPointer<LWStore> self(this);
     plan.body = [self, job, media, captions, destination,
                  sidecars](const LWJobContext& context) -> std::function<void()> {
