@@ -56,6 +56,9 @@ struct LWJobSpec {
     std::optional<QString> stoppedNote; // note left by a stop (nothing: note untouched)
     bool refuseWhileBusy = true;        // opening and transcribing refuse to overlap
     bool forgetWorkAtEnd = false;       // the open job clears `work` as its last action
+    // A body that already finished (an export whose file is in place) reports its result even
+    // when Stop came after it; by default a late Stop discards the result.
+    bool resultOutlivesStop = false;
     // Replaces the default error alert (title `errorTitle`, the error's sentence) when set.
     std::function<void(const QString& message)> onError;
     std::function<std::function<void()>(const LWJobContext&)> body;

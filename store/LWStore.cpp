@@ -225,7 +225,8 @@ void LWStore::finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpe
     setBusy(QString());
     setProgress(std::nullopt);
 
-    const bool stopped = state->stop.stop_requested() || (!apply && !error);
+    const bool stopped =
+        (!apply && !error) || (state->stop.stop_requested() && !(plan.resultOutlivesStop && apply));
     if (stopped) {
         if (plan.stoppedNote)
             setNote(*plan.stoppedNote);

@@ -2,5 +2,3 @@
 #include "LWStore.h"
 
 void LWStore::exportBurnIn() {}
-
-void LWStore::exportSoft() {}
