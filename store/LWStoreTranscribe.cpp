@@ -2,6 +2,9 @@
 // mode's vocal isolation, and the captions that replace the list at the end.
 #include "BCAudio.h"
 #include "BCError.h"
+#include "CaptionMath.h"
+#include "ELClient.h"
+#include "ELSettings.h"
 #include "LWDefaults.h"
 #include "LWStore.h"
 #include "VocalIsolator.h"
@@ -9,7 +12,10 @@
 #include "WhisperModels.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
+#include <QUuid>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -19,7 +25,6 @@
 
 namespace {
 
-const QString kEngine = QStringLiteral("el.engine2");
 const QString kStopped = QStringLiteral("Transcription stopped.");
 
 // A third of a second at 16 000 samples per second.
@@ -122,12 +127,18 @@ Captions LWStore::whisperCaptions(const WhisperRun& run, double duration,
 }
 
 QString LWStore::transcribedNote(qsizetype count, bool song, bool hadPrevious) {
+    return transcribedNote(count,
+                           QStringLiteral(" with Whisper on this computer") +
+                               (song ? QStringLiteral(" (Song mode)") : QString()),
+                           hadPrevious);
+}
+
+QString LWStore::transcribedNote(qsizetype count, const QString& enginePhrase, bool hadPrevious) {
     if (count == 0)
         return QStringLiteral("No speech was found in this file.");
-    QString note = QStringLiteral("Made %1 captions with Whisper on this computer%2. Check names "
-                                  "and spellings before exporting.")
+    QString note = QStringLiteral("Made %1 captions%2. Check names and spellings before exporting.")
                        .arg(count)
-                       .arg(song ? QStringLiteral(" (Song mode)") : QString());
+                       .arg(enginePhrase);
     if (hadPrevious)
         note += QStringLiteral(" Previous captions: Captions > Restore Previous Captions.");
     return note;
@@ -158,11 +169,12 @@ void LWStore::transcribe() {
         if (answer != 0)
             return;
     }
-    // Only Whisper runs here; the cloud engine needs a key, which is never stored yet.
-    const QString engine = LWDefaults::value(kEngine).toString();
-    if (engine == QStringLiteral("elevenlabs"))
+    const ELSettings& el = ELSettings::shared();
+    const bool scribe = el.engine() == ELSettings::Engine::elevenlabs && el.hasKey();
+    if (el.engine() == ELSettings::Engine::elevenlabs && !el.hasKey())
         setNote(QStringLiteral("No ElevenLabs key is set, so the free Whisper engine on this "
                                "computer is used. Add your key in Settings (Ctrl+,)."));
+    const QString scribeModel = el.scribeModel();
 
     const bool song = m_songMode;
     const Captions previous = m_captions;
@@ -180,6 +192,11 @@ void LWStore::transcribe() {
     plan.errorTitle = QStringLiteral("Transcription didn't finish");
     plan.stoppedNote = kStopped;
     const QPointer<LWStore> self(this);
+    if (scribe) {
+        plan.body = scribeJob(media, scribeModel, language, rules, previous);
+        startJob(std::move(plan));
+        return;
+    }
     plan.body = [self, song, previous, language, modelID, media, rules,
                  markSpeakers](const LWJobContext& job) -> std::function<void()> {
         // The question is asked on the main thread while this worker waits for the answer. The
@@ -231,4 +248,59 @@ void LWStore::transcribe() {
         };
     };
     startJob(std::move(plan));
+}
+
+// --- The ElevenLabs Scribe branch ---
+
+TimedWords LWStore::scribeWords(const BCAsset& asset, const QString& model, const QString& language,
+                                const JobStatus& status, ELKeyStore& keys, std::stop_token stop) {
+    const QString preparing = QStringLiteral("Preparing the sound for ElevenLabs Scribe…");
+    status(preparing, 0.0);
+    const QString wav = QDir(QDir::tempPath())
+                            .filePath(QStringLiteral("brct-lw-scribe-%1.wav")
+                                          .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    // The user's speech: gone on every way out, the failed write included.
+    struct Removal {
+        QString path;
+        ~Removal() { QFile::remove(path); }
+    } removal{wav};
+    const uint64_t written = BCAudio::writeMonoWAV(
+        asset.path, 16000, 21600, wav, [&](double f) { status(preparing, 0.15 * f); }, stop);
+    if (written == 0)
+        throw BCError(QStringLiteral("The sound track is too short to transcribe."));
+    QFile::setPermissions(wav, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (stop.stop_requested())
+        throw BCCancelled{};
+
+    status(QStringLiteral("ElevenLabs Scribe is transcribing (uploading and listening)…"),
+           std::nullopt);
+    const ELClient client(keys.keyForJob(stop));
+    return client.transcribe(wav, model, language, stop);
+}
+
+std::function<std::function<void()>(const LWJobContext&)>
+LWStore::scribeJob(const BCOpenedMedia& media, const QString& model, const QString& language,
+                   const CaptionMath::Rules& rules, const Captions& previous) {
+    const QPointer<LWStore> self(this);
+    return [self, media, model, language, rules, previous,
+            keys = &ELSettings::shared().keys()](const LWJobContext& job) -> std::function<void()> {
+        const TimedWords words = scribeWords(
+            media.asset, model, language,
+            [&job](const QString& text, std::optional<double> f) { job.status(text, f); }, *keys,
+            job.stopToken());
+        job.checkStop();
+        Captions made = CaptionMath::group(words, rules, {}, false);
+        for (Caption& c : made)
+            c.end = std::min(c.end, std::max(c.start + 0.1, media.duration));
+        job.checkStop();
+        return [self, made, previous] {
+            if (!self)
+                return;
+            if (!previous.isEmpty())
+                self->setPreviousCaptions(previous);
+            self->setCaptions(made);
+            self->setNote(transcribedNote(made.size(), QStringLiteral(" with ElevenLabs Scribe"),
+                                          !previous.isEmpty()));
+        };
+    };
 }
