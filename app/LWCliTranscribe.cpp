@@ -3,6 +3,9 @@
 // writes no preferences and no autosave.
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "CaptionMath.h"
+#include "ELKeyStore.h"
+#include "ELSettings.h"
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
@@ -31,6 +34,7 @@ struct Output {
 struct Result {
     Captions captions;
     bool song = false;
+    QString enginePhrase; // set for engines other than Whisper
 };
 
 // The catalog ids a person can pick.
@@ -70,6 +74,77 @@ Result runOnWorker(const std::function<Result(std::stop_token)>& work) {
     return result;
 }
 
+// Writes the captions to every output and prints the note; the exit status.
+int finish(const Result& result, const QList<Output>& outputs, bool timestamps,
+           LWCliProgress& progress) {
+    progress.finish();
+    if (interruptRequested())
+        return int(interrupted);
+    const QString phrase = result.enginePhrase.isEmpty()
+                               ? QStringLiteral(" with Whisper on this computer") +
+                                     (result.song ? QStringLiteral(" (Song mode)") : QString())
+                               : result.enginePhrase;
+    if (result.captions.isEmpty()) {
+        printError(LWStore::transcribedNote(0, phrase, false));
+        return int(failed);
+    }
+    for (const Output& output : outputs) {
+        const int written = writeOutput(
+            output.path, LWFormats::text(output.kind, result.captions, timestamps), progress);
+        if (written != ok)
+            return written;
+    }
+    std::printf(
+        "%s\n",
+        LWStore::transcribedNote(result.captions.size(), phrase, false).toUtf8().constData());
+    std::fflush(stdout);
+    return int(ok);
+}
+
+// The ElevenLabs Scribe engine, with the key from the keyring (never from the command line).
+int transcribeScribe(const Command& self, const ParsedArgs& parsed, const QString& path,
+                     const QList<Output>& outputs, bool timestamps) {
+    if (parsed.flags.contains(QStringLiteral("--song")))
+        return usageError(self, QStringLiteral("--song works with the Whisper engine only"));
+    const QString scribeModels = QStringLiteral("scribe_v2, scribe_v1");
+    QString model = LWDefaults::value(QStringLiteral("el.scribe")).toString();
+    if (model.isEmpty())
+        model = QLatin1String(ELSettings::defaultScribeModel);
+    model = parsed.options.value(QStringLiteral("--model"), model);
+    if (!scribeModels.split(QStringLiteral(", ")).contains(model))
+        return usageError(
+            self, QStringLiteral("unknown Scribe model %1 (known: %2)").arg(model, scribeModels));
+    const QString language = parsed.options.value(
+        QStringLiteral("--language"), LWDefaults::value(QStringLiteral("lw.language")).toString());
+    const std::unique_ptr<ELKeyStore> keys = ELKeyStore::system();
+
+    LWCliProgress progress;
+    const LWStore::JobStatus report = [&progress](const QString& text,
+                                                  std::optional<double> fraction) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [&progress, text, fraction] { progress.update(text, fraction.value_or(-1)); },
+            Qt::QueuedConnection);
+    };
+    return runStoppable(progress, [&](std::stop_token) {
+        const Result result = runOnWorker([&](std::stop_token stop) {
+            report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
+            const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
+            if (!media.hasAudio)
+                throw BCError(QStringLiteral("This file has no audio to transcribe."));
+            const TimedWords words =
+                LWStore::scribeWords(media.asset, model, language, report, *keys, stop);
+            if (stop.stop_requested())
+                throw BCCancelled{};
+            Captions made = CaptionMath::group(words, CaptionMath::Rules{}, {}, false);
+            for (Caption& c : made)
+                c.end = std::min(c.end, std::max(c.start + 0.1, media.duration));
+            return Result{made, false, QStringLiteral(" with ElevenLabs Scribe")};
+        });
+        return finish(result, outputs, timestamps, progress);
+    });
+}
+
 int transcribeRun(const Command& self, const QStringList& args) {
     // "-o FILE" may be given several times; the other options go through the common parser.
     QStringList rest;
@@ -90,10 +165,12 @@ int transcribeRun(const Command& self, const QStringList& args) {
     }
     ParsedArgs parsed;
     int status = ok;
-    if (!parseArgs(self, rest, {QStringLiteral("--model"), QStringLiteral("--language")},
-                   {QStringLiteral("--song"), QStringLiteral("--download"),
-                    QStringLiteral("--timestamps")},
-                   parsed, status))
+    if (!parseArgs(
+            self, rest,
+            {QStringLiteral("--model"), QStringLiteral("--language"), QStringLiteral("--engine")},
+            {QStringLiteral("--song"), QStringLiteral("--download"),
+             QStringLiteral("--timestamps")},
+            parsed, status))
         return status;
     if (parsed.positional.size() != 1)
         return usageError(self, QStringLiteral("transcribe takes one media file"));
@@ -103,6 +180,19 @@ int transcribeRun(const Command& self, const QStringList& args) {
     const bool song = parsed.flags.contains(QStringLiteral("--song"));
     const bool download = parsed.flags.contains(QStringLiteral("--download"));
     const bool timestamps = parsed.flags.contains(QStringLiteral("--timestamps"));
+
+    const QString engine =
+        parsed.options.value(QStringLiteral("--engine"), QStringLiteral("whisper"));
+    if (!QStringList{QStringLiteral("whisper"), QStringLiteral("speech"), QStringLiteral("scribe")}
+             .contains(engine))
+        return usageError(
+            self, QStringLiteral("unknown engine %1 (known: whisper, speech, scribe)").arg(engine));
+    if (engine == QStringLiteral("scribe"))
+        return transcribeScribe(self, parsed, path, outputs, timestamps);
+    if (engine == QStringLiteral("speech")) {
+        printError(QStringLiteral("The PocketSphinx engine isn't available here yet."));
+        return int(failed);
+    }
 
     QString modelID = WhisperModels::shared().modelID();
     if (parsed.options.contains(QStringLiteral("--model"))) {
@@ -153,26 +243,10 @@ int transcribeRun(const Command& self, const QStringList& args) {
                 throw BCCancelled{};
             return Result{LWStore::whisperCaptions(run, media.duration, CaptionMath::Rules{}, song,
                                                    markSpeakers),
-                          song};
+                          song,
+                          {}};
         });
-        progress.finish();
-        if (interruptRequested())
-            return int(interrupted);
-        if (result.captions.isEmpty()) {
-            printError(LWStore::transcribedNote(0, song, false));
-            return int(failed);
-        }
-        for (const Output& output : outputs) {
-            const int written = writeOutput(
-                output.path, LWFormats::text(output.kind, result.captions, timestamps), progress);
-            if (written != ok)
-                return written;
-        }
-        std::printf(
-            "%s\n",
-            LWStore::transcribedNote(result.captions.size(), song, false).toUtf8().constData());
-        std::fflush(stdout);
-        return int(ok);
+        return finish(result, outputs, timestamps, progress);
     });
 }
 
@@ -180,13 +254,15 @@ int transcribeRun(const Command& self, const QStringList& args) {
 
 Command transcribeCommand() {
     return {QStringLiteral("transcribe"),
-            QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--model ID] [--language en-US] "
-                           "[--song] [--download] [--timestamps]"),
+            QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--engine whisper|speech|scribe] "
+                           "[--model ID] [--language en-US] [--song] [--download] [--timestamps]"),
             QStringLiteral(
                 "Turns the speech in a video or audio file into captions with Whisper and writes\n"
                 "them as SRT, VTT or TXT (by extension; --timestamps puts times into TXT).\n"
                 "--song pulls the vocal out of music first. A missing model is downloaded only\n"
-                "with --download. Writes no preferences and no autosave."),
+                "with --download. Writes no preferences and no autosave.\n"
+                "--engine scribe uploads the sound to ElevenLabs Scribe with the key saved by\n"
+                "\"lorowen-cli key set\"; its --model is scribe_v2 or scribe_v1."),
             transcribeRun};
 }
 
