@@ -34,21 +34,26 @@ BCHelpView::BCHelpView(QList<HelpPage> pages, QString appName, QString initial, 
     : QWidget(parent), m_pages(std::move(pages)), m_appName(std::move(appName)),
       m_initial(std::move(initial)) {
     setObjectName(QStringLiteral("root"));
+    setAttribute(Qt::WA_StyledBackground, true);
     auto* split = new QHBoxLayout(this);
 
     auto* side = new QWidget(this);
     side->setObjectName(QStringLiteral("sidebar"));
     auto* sideColumn = new QVBoxLayout(side);
     sideColumn->setContentsMargins(0, 0, 0, 0);
-    m_heading = new QLabel(side);
-    m_heading->setTextFormat(Qt::RichText);
+    m_heading = new QLabel(m_appName, side);
+    m_heading->setWordWrap(true);
     sideColumn->addWidget(m_heading);
+    m_subheading = new QLabel(QStringLiteral("Help"), side);
+    m_subheading->setProperty("caption", true);
+    sideColumn->addWidget(m_subheading);
     m_searchField = new QLineEdit(side);
     m_searchField->setPlaceholderText(QStringLiteral("Search help"));
     m_searchField->setClearButtonEnabled(true);
     sideColumn->addWidget(m_searchField);
     m_list = new QListWidget(side);
     m_list->setAccessibleName(QStringLiteral("Help pages"));
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     sideColumn->addWidget(m_list, 1);
     split->addWidget(side);
 
@@ -224,11 +229,8 @@ QWidget* BCHelpView::render(const HelpBlock& block, QWidget* parent) const {
 void BCHelpView::applyLook() {
     const BCUI& ui = BCUI::shared();
     setStyleSheet(BCStyleSheet::build(ui.theme(), ui.zoom()));
-    m_heading->setText(QStringLiteral("<span style=\"font-size:%1pt; font-weight:700\">%2</span>"
-                                      "<br><span style=\"font-size:%3pt\">Help</span>")
-                           .arg(BCFont(17).pointSizeF())
-                           .arg(m_appName.toHtmlEscaped())
-                           .arg(BCFont(13).pointSizeF()));
+    m_heading->setFont(BCFont(17, QFont::Bold));
+    m_subheading->setFont(BCFont(13));
     m_searchField->setFont(BCFont(13));
     m_list->setFont(BCFont(13));
     findChild<QWidget*>(QStringLiteral("sidebar"))->setFixedWidth(ui.px(250));

@@ -84,6 +84,7 @@ private:
     QString m_search;
 
     QLabel* m_heading = nullptr;
+    QLabel* m_subheading = nullptr;
     QLineEdit* m_searchField = nullptr;
     QListWidget* m_list = nullptr;
     QScrollArea* m_scroll = nullptr;

@@ -51,6 +51,7 @@ LWSettingsWindow::LWSettingsWindow(ELSettings& el, WhisperModels& wm, QWidget* p
     : QWidget(parent, Qt::Window), m_el(el), m_wm(wm), m_player(new ELPreviewPlayer(this)) {
     setObjectName(QStringLiteral("root"));
     setWindowTitle(QStringLiteral("Settings"));
+    resize(680, 760);
 
     auto* scroll = new QScrollArea(this);
     scroll->setWidgetResizable(true);
@@ -199,6 +200,7 @@ QWidget* LWSettingsWindow::buildVoicePanel() {
     grid->addWidget(m_model, 1, 1);
     grid->addWidget(new QLabel(QStringLiteral("Preview text"), frame), 2, 0);
     m_previewText = new QLineEdit(ELSettings::defaultPreviewText(), frame);
+    m_previewText->setCursorPosition(0);
     grid->addWidget(m_previewText, 2, 1);
     grid->setColumnStretch(1, 1);
     body->addLayout(grid);
@@ -236,6 +238,8 @@ QWidget* LWSettingsWindow::buildEnginePanel() {
         auto* button = new QPushButton(engineTitle(engine), frame);
         button->setCheckable(true);
         button->setProperty(engineProperty, int(engine));
+        button->setMinimumWidth(1); // the three share the width, however narrow
+        button->setProperty("segment", true);
         m_engines->addButton(button, int(engine));
         segment->addWidget(button, 1);
     }
@@ -477,7 +481,10 @@ void LWSettingsWindow::refreshModels() {
 void LWSettingsWindow::applyLook() {
     const BCUI& ui = BCUI::shared();
     setStyleSheet(BCStyleSheet::build(ui.theme(), ui.zoom()) +
-                  QStringLiteral("\nQLabel[heading=\"true\"] { font-weight: bold; }"));
+                  QStringLiteral("\nQLabel[heading=\"true\"] { font-weight: bold; }"
+                                 "\nQPushButton[segment=\"true\"] { padding: %1px %2px; }")
+                      .arg(ui.px(4))
+                      .arg(ui.px(3)));
     m_title->setText(QStringLiteral("<span style=\"font-size:%1pt; font-weight:700\">Lorowen</span>"
                                     "&nbsp;&nbsp;<span style=\"font-size:%2pt\">Settings</span>")
                          .arg(BCFont(20).pointSizeF())
@@ -485,4 +492,6 @@ void LWSettingsWindow::applyLook() {
     setMinimumSize(ui.px(560), ui.px(600));
     for (QWidget* child : findChildren<QWidget*>())
         child->setFont(BCFont(13));
+    for (QAbstractButton* button : m_engines->buttons())
+        button->setFont(BCFont(12));
 }
