@@ -17,7 +17,7 @@ using Reply = FakeElevenLabs::Reply;
 const QString program = QStringLiteral(LOROWEN_CLI_PATH);
 const QByteArray kSrt = "1\n00:00:00,000 --> 00:00:01,000\nFirst one.\n\n"
                         "2\n00:00:01,000 --> 00:00:02,000\nSecond\nline.\n";
-const QByteArray kMp3("ID3\x04\x00cli-mp3", 12);
+const QByteArray kMp3 = QByteArray("ID3\x04\x00", 5) + "cli-mp3";
 
 // Saves `key` in a throwaway keyring, then runs lorowen-cli with `arguments` in the same
 // session. Status 77: no keyring tools here.

@@ -21,7 +21,7 @@ namespace {
 
 using Reply = FakeElevenLabs::Reply;
 
-const QByteArray kMp3("ID3\x04\x00fake-mp3-frames", 20);
+const QByteArray kMp3 = QByteArray("ID3\x04\x00", 5) + "fake-mp3-frames";
 const QString kVoice = QStringLiteral("voice-7");
 
 class Voiceover : public ::testing::Test {
