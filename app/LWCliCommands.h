@@ -52,5 +52,6 @@ Command keyCommand();
 Command modelsCommand();
 Command transcribeCommand();
 Command subtrackCommand();
+Command voiceoverCommand();
 
 } // namespace LWCli

@@ -1,9 +1,13 @@
-// lorowen-cli transcribe: the window's transcription (Whisper or the offline recogniser) and its
+// lorowen-cli transcribe: the window's transcription (Whisper, the offline recogniser or
+// ElevenLabs Scribe) and its
 // Paste Lyrics alignment without a window. It always replaces (there is nothing to ask about),
 // downloads a missing model only when told to, and writes no preferences and no autosave.
 #include "BCError.h"
 #include "BCMediaOpener.h"
 #include "BCText.h"
+#include "CaptionMath.h"
+#include "ELKeyStore.h"
+#include "ELSettings.h"
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
@@ -74,6 +78,74 @@ Result runOnWorker(const std::function<Result(std::stop_token)>& work) {
     return result;
 }
 
+// Writes the captions to every output and prints the note; the exit status.
+int finish(const Result& result, const QList<Output>& outputs, bool timestamps,
+           LWCliProgress& progress) {
+    progress.finish();
+    if (interruptRequested())
+        return int(interrupted);
+    if (result.captions.isEmpty()) {
+        printError(result.note);
+        return int(failed);
+    }
+    for (const Output& output : outputs) {
+        const int written = writeOutput(
+            output.path, LWFormats::text(output.kind, result.captions, timestamps), progress);
+        if (written != ok)
+            return written;
+    }
+    std::printf("%s\n", result.note.toUtf8().constData());
+    std::fflush(stdout);
+    return int(ok);
+}
+
+// The ElevenLabs Scribe engine, with the key from the keyring (never from the command line).
+int transcribeScribe(const Command& self, const ParsedArgs& parsed, const QString& path,
+                     const QList<Output>& outputs, bool timestamps) {
+    if (parsed.flags.contains(QStringLiteral("--song")) ||
+        parsed.options.contains(QStringLiteral("--lyrics")))
+        return usageError(self, QStringLiteral("--song and --lyrics work with the Whisper engine "
+                                               "only"));
+    const QString scribeModels = QStringLiteral("scribe_v2, scribe_v1");
+    QString model = LWDefaults::value(QStringLiteral("el.scribe")).toString();
+    if (model.isEmpty())
+        model = QLatin1String(ELSettings::defaultScribeModel);
+    model = parsed.options.value(QStringLiteral("--model"), model);
+    if (!scribeModels.split(QStringLiteral(", ")).contains(model))
+        return usageError(
+            self, QStringLiteral("unknown Scribe model %1 (known: %2)").arg(model, scribeModels));
+    const QString language = parsed.options.value(
+        QStringLiteral("--language"), LWDefaults::value(QStringLiteral("lw.language")).toString());
+    const std::unique_ptr<ELKeyStore> keys = ELKeyStore::system();
+
+    LWCliProgress progress;
+    const LWStore::JobStatus report = [&progress](const QString& text,
+                                                  std::optional<double> fraction) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [&progress, text, fraction] { progress.update(text, fraction.value_or(-1)); },
+            Qt::QueuedConnection);
+    };
+    return runStoppable(progress, [&](std::stop_token) {
+        const Result result = runOnWorker([&](std::stop_token stop) {
+            report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
+            const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
+            if (!media.hasAudio)
+                throw BCError(QStringLiteral("This file has no audio to transcribe."));
+            const TimedWords words =
+                LWStore::scribeWords(media.asset, model, language, report, *keys, stop);
+            if (stop.stop_requested())
+                throw BCCancelled{};
+            Captions made = CaptionMath::group(words, CaptionMath::Rules{}, {}, false);
+            for (Caption& c : made)
+                c.end = std::min(c.end, std::max(c.start + 0.1, media.duration));
+            return Result{made, LWStore::madeCaptionsNote(
+                                    made.size(), QStringLiteral(" with ElevenLabs Scribe"), false)};
+        });
+        return finish(result, outputs, timestamps, progress);
+    });
+}
+
 int transcribeRun(const Command& self, const QStringList& args) {
     // "-o FILE" may be given several times; the other options go through the common parser.
     QStringList rest;
@@ -108,9 +180,13 @@ int transcribeRun(const Command& self, const QStringList& args) {
     const QString path = parsed.positional[0];
     const QString engine =
         parsed.options.value(QStringLiteral("--engine"), QStringLiteral("whisper"));
-    if (engine != QStringLiteral("whisper") && engine != QStringLiteral("speech"))
-        return usageError(self,
-                          QStringLiteral("unknown engine %1 (known: whisper, speech)").arg(engine));
+    if (!QStringList{QStringLiteral("whisper"), QStringLiteral("speech"), QStringLiteral("scribe")}
+             .contains(engine))
+        return usageError(
+            self, QStringLiteral("unknown engine %1 (known: whisper, speech, scribe)").arg(engine));
+    if (engine == QStringLiteral("scribe"))
+        return transcribeScribe(self, parsed, path, outputs,
+                                parsed.flags.contains(QStringLiteral("--timestamps")));
     const bool speech = engine == QStringLiteral("speech");
     const bool aligning = parsed.options.contains(QStringLiteral("--lyrics"));
     if (speech && aligning)
@@ -212,22 +288,7 @@ int transcribeRun(const Command& self, const QStringList& args) {
                 LWStore::whisperCaptions(run, media.duration, rules, song, markSpeakers);
             return Result{made, LWStore::transcribedNote(made.size(), song, false)};
         });
-        progress.finish();
-        if (interruptRequested())
-            return int(interrupted);
-        if (result.captions.isEmpty()) {
-            printError(result.note);
-            return int(failed);
-        }
-        for (const Output& output : outputs) {
-            const int written = writeOutput(
-                output.path, LWFormats::text(output.kind, result.captions, timestamps), progress);
-            if (written != ok)
-                return written;
-        }
-        std::printf("%s\n", result.note.toUtf8().constData());
-        std::fflush(stdout);
-        return int(ok);
+        return finish(result, outputs, timestamps, progress);
     });
 }
 
@@ -235,16 +296,18 @@ int transcribeRun(const Command& self, const QStringList& args) {
 
 Command transcribeCommand() {
     return {QStringLiteral("transcribe"),
-            QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--engine whisper|speech] [--model ID] "
-                           "[--language en-US] [--song] [--lyrics LYRICS.txt] [--download] "
-                           "[--timestamps]"),
+            QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--engine whisper|speech|scribe] "
+                           "[--model ID] [--language en-US] [--song] [--lyrics LYRICS.txt] "
+                           "[--download] [--timestamps]"),
             QStringLiteral(
                 "Turns the speech in a video or audio file into captions with Whisper (or with\n"
                 "--engine speech, the offline PocketSphinx recogniser) and writes them as SRT,\n"
                 "VTT or TXT (by extension; --timestamps puts times into TXT). --song pulls the\n"
                 "vocal out of music first. --lyrics times the lines of a text file word by word\n"
                 "against the song. A missing model is downloaded only with --download. Writes\n"
-                "no preferences and no autosave."),
+                "no preferences and no autosave.\n"
+                "--engine scribe uploads the sound to ElevenLabs Scribe with the key saved by\n"
+                "\"lorowen-cli key set\"; its --model is scribe_v2 or scribe_v1."),
             transcribeRun};
 }
 

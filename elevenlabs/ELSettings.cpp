@@ -344,12 +344,18 @@ void ELSettings::dropLoads() {
     m_loadStop = std::stop_source();
 }
 
-void ELSettings::preview(const QString& text, ELPreviewPlayer& player) {
+void ELSettings::preview(const QString& text, ELPreviewPlayer& player, std::function<void()> done) {
     m_previewStop.request_stop();
     m_previewStop = std::stop_source();
     const quint64 generation = ++m_previewGeneration;
     const QPointer<ELPreviewPlayer> target(&player);
-    m_keys->read([this, generation, target, text](const ELKeyStore::Answer& answer) {
+    // Posts `done` to the main thread when the last copy of this guard goes (on whichever
+    // thread), however the preview ends.
+    const auto ended = std::shared_ptr<void>(nullptr, [done = std::move(done)](void*) {
+        if (done)
+            QMetaObject::invokeMethod(QCoreApplication::instance(), done, Qt::QueuedConnection);
+    });
+    m_keys->read([this, generation, target, text, ended](const ELKeyStore::Answer& answer) {
         if (generation != m_previewGeneration)
             return;
         if (!answer.ok()) {
@@ -363,12 +369,12 @@ void ELSettings::preview(const QString& text, ELPreviewPlayer& player) {
         const ELClient client(*answer.key, m_timeouts);
         const std::stop_token stop = m_previewStop.get_token();
         m_pool.start([this, client, stop, generation, target, text, voice = m_voiceID,
-                      model = m_modelID] {
+                      model = m_modelID, ended] {
             auto outcome =
                 attempt([&] { return client.speak(text, voice, model, previewCharacters, stop); });
             QMetaObject::invokeMethod(
                 this,
-                [this, generation, target, outcome = std::move(outcome)] {
+                [this, generation, target, outcome = std::move(outcome), ended] {
                     if (generation != m_previewGeneration)
                         return;
                     if (!outcome.value)

@@ -102,8 +102,9 @@ public:
     void refreshKey();
 
     // Speaks `text` with the chosen voice and model and plays it on `player`; a failure goes
-    // to `status`. A newer preview supersedes a running one.
-    void preview(const QString& text, ELPreviewPlayer& player);
+    // to `status`. A newer preview supersedes a running one. `done` (optional) runs once on the
+    // main thread when this preview has ended: played, failed or superseded.
+    void preview(const QString& text, ELPreviewPlayer& player, std::function<void()> done = {});
     static QString defaultPreviewText() {
         return QStringLiteral(
             "Hi! This is how my voice sounds in your BRCT Lorowen Pro voiceover.");

@@ -22,6 +22,8 @@
 #include <stop_token>
 #include <vector>
 
+class ELKeyStore;
+
 // The one document of the application: the opened media, the caption list, the selection, the
 // running job with its status, and the remembered preferences. Lives on the main thread; every
 // field is read and written there. Views observe the change signals and call the operations.
@@ -209,6 +211,13 @@ public:
     // A remaining-time text for a run `fraction` done after `elapsed` seconds, or nothing
     // before 5 % of it.
     static std::optional<QString> timeLeftText(double fraction, double elapsed);
+    // The ElevenLabs Scribe step of a transcription, without the store: the sound written as a
+    // temporary 16 000 Hz WAV ("brct-lw-scribe-…", removed on every path), the key from `keys`,
+    // and the upload with the Scribe `model` and `language`. Blocking: a worker thread, while
+    // the thread of `keys` runs its event loop. Throws ELError/BCError, BCCancelled when stopped.
+    static TimedWords scribeWords(const BCAsset& asset, const QString& model,
+                                  const QString& language, const JobStatus& status,
+                                  ELKeyStore& keys, std::stop_token stop);
 
     // --- Editing (every change is one undoable assignment of the caption list) ---
     void undo();
@@ -240,6 +249,12 @@ public:
     // The cancel hooks of the latest video export; replaced by each one.
     const std::shared_ptr<BurnIn::Job>& exportJob() const { return m_exportJob; }
 
+    // --- Voiceover ---
+    // Reads all captions aloud with the chosen ElevenLabs voice into an MP3 file (save panel).
+    void exportVoiceover();
+    // The text a voiceover reads: the tidied captions, line breaks as spaces, joined by spaces.
+    static QString voiceoverText(const Captions& captions);
+
 signals:
     void mediaChanged();
     void timeChanged();
@@ -269,6 +284,10 @@ private:
     void applyHistoryStep(const std::optional<Captions>& snapshot, const QString& note);
     void finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& plan,
                    const std::function<void()>& apply, const std::optional<QString>& error);
+    // The body of a transcription job on the ElevenLabs Scribe engine.
+    std::function<std::function<void()>(const LWJobContext&)>
+    scribeJob(const BCOpenedMedia& media, const QString& model, const QString& language,
+              const CaptionMath::Rules& rules, const Captions& previous);
 
     LWUiHooks& m_hooks;
 

@@ -4,6 +4,8 @@
 #include "BCAudio.h"
 #include "BCError.h"
 #include "CaptionMath.h"
+#include "ELClient.h"
+#include "ELSettings.h"
 #include "LWDefaults.h"
 #include "LWStore.h"
 #include "LyricAlign.h"
@@ -13,7 +15,10 @@
 #include "WhisperModels.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QPointer>
+#include <QUuid>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -23,7 +28,6 @@
 
 namespace {
 
-const QString kEngine = QStringLiteral("el.engine2");
 const QString kStopped = QStringLiteral("Transcription stopped.");
 
 // A third of a second at 16 000 samples per second.
@@ -284,13 +288,15 @@ void LWStore::transcribe() {
         if (answer != 0)
             return;
     }
-    // The cloud engine needs a key, which is never stored yet; "speech" (stored as "apple" by
-    // older settings) is the offline recogniser; anything else is Whisper.
-    const QString engine = LWDefaults::value(kEngine).toString();
-    if (engine == QStringLiteral("elevenlabs"))
+    // The cloud engine needs a key (without one Whisper stands in, with a note); "apple" is the
+    // offline recogniser; anything else is Whisper.
+    const ELSettings& el = ELSettings::shared();
+    const bool scribe = el.engine() == ELSettings::Engine::elevenlabs && el.hasKey();
+    if (el.engine() == ELSettings::Engine::elevenlabs && !el.hasKey())
         setNote(QStringLiteral("No ElevenLabs key is set, so the free Whisper engine on this "
                                "computer is used. Add your key in Settings (Ctrl+,)."));
-    const bool speech = engine == QStringLiteral("speech") || engine == QStringLiteral("apple");
+    const QString scribeModel = el.scribeModel();
+    const bool speech = el.engine() == ELSettings::Engine::apple;
     const bool preferOnDevice = m_preferOnDevice;
 
     const bool song = m_songMode;
@@ -309,8 +315,16 @@ void LWStore::transcribe() {
     plan.errorTitle = QStringLiteral("Transcription didn't finish");
     plan.stoppedNote = kStopped;
     const QPointer<LWStore> self(this);
+    if (scribe) {
+        plan.body = scribeJob(media, scribeModel, language, rules, previous);
+        startJob(std::move(plan));
+        return;
+    }
     plan.body = [self, song, previous, language, modelID, media, rules, markSpeakers, speech,
                  preferOnDevice](const LWJobContext& job) -> std::function<void()> {
+        // The question is asked on the main thread while this worker waits for the answer. The
+        // wait also ends when the job is stopped (the store going away stops it), so a question
+        // that never gets asked, as when the application quits first, cannot hold the worker.
         const std::stop_token stop = job.stopToken();
         if (speech) {
             const Transcriber::Result heard = Transcriber::transcribe(
@@ -346,4 +360,59 @@ void LWStore::transcribe() {
         };
     };
     startJob(std::move(plan));
+}
+
+// --- The ElevenLabs Scribe branch ---
+
+TimedWords LWStore::scribeWords(const BCAsset& asset, const QString& model, const QString& language,
+                                const JobStatus& status, ELKeyStore& keys, std::stop_token stop) {
+    const QString preparing = QStringLiteral("Preparing the sound for ElevenLabs Scribe…");
+    status(preparing, 0.0);
+    const QString wav = QDir(QDir::tempPath())
+                            .filePath(QStringLiteral("brct-lw-scribe-%1.wav")
+                                          .arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+    // The user's speech: gone on every way out, the failed write included.
+    struct Removal {
+        QString path;
+        ~Removal() { QFile::remove(path); }
+    } removal{wav};
+    const uint64_t written = BCAudio::writeMonoWAV(
+        asset.path, 16000, 21600, wav, [&](double f) { status(preparing, 0.15 * f); }, stop);
+    if (written == 0)
+        throw BCError(QStringLiteral("The sound track is too short to transcribe."));
+    QFile::setPermissions(wav, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    if (stop.stop_requested())
+        throw BCCancelled{};
+
+    status(QStringLiteral("ElevenLabs Scribe is transcribing (uploading and listening)…"),
+           std::nullopt);
+    const ELClient client(keys.keyForJob(stop));
+    return client.transcribe(wav, model, language, stop);
+}
+
+std::function<std::function<void()>(const LWJobContext&)>
+LWStore::scribeJob(const BCOpenedMedia& media, const QString& model, const QString& language,
+                   const CaptionMath::Rules& rules, const Captions& previous) {
+    const QPointer<LWStore> self(this);
+    return [self, media, model, language, rules, previous,
+            keys = &ELSettings::shared().keys()](const LWJobContext& job) -> std::function<void()> {
+        const TimedWords words = scribeWords(
+            media.asset, model, language,
+            [&job](const QString& text, std::optional<double> f) { job.status(text, f); }, *keys,
+            job.stopToken());
+        job.checkStop();
+        Captions made = CaptionMath::group(words, rules, {}, false);
+        for (Caption& c : made)
+            c.end = std::min(c.end, std::max(c.start + 0.1, media.duration));
+        job.checkStop();
+        return [self, made, previous] {
+            if (!self)
+                return;
+            if (!previous.isEmpty())
+                self->setPreviousCaptions(previous);
+            self->setCaptions(made);
+            self->setNote(madeCaptionsNote(made.size(), QStringLiteral(" with ElevenLabs Scribe"),
+                                           !previous.isEmpty()));
+        };
+    };
 }

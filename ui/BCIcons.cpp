@@ -55,6 +55,16 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("arrow.down.circle"), QStringLiteral("download")},
         {QStringLiteral("xmark"), QStringLiteral("x")},
         {QStringLiteral("book"), QStringLiteral("book-open")},
+        {QStringLiteral("paintpalette.fill"), QStringLiteral("palette")},
+        {QStringLiteral("bolt.fill"), QStringLiteral("zap")},
+        {QStringLiteral("cpu"), QStringLiteral("cpu")},
+        {QStringLiteral("text.cursor"), QStringLiteral("text-cursor")},
+        {QStringLiteral("timeline.selection"), QStringLiteral("chart-gantt")},
+        {QStringLiteral("textformat"), QStringLiteral("type")},
+        {QStringLiteral("square.and.arrow.up.fill"), QStringLiteral("share")},
+        {QStringLiteral("speaker.wave.3.fill"), QStringLiteral("volume-2")},
+        {QStringLiteral("keyboard"), QStringLiteral("keyboard")},
+        {QStringLiteral("lightbulb.fill"), QStringLiteral("lightbulb")},
     };
     return names;
 }

@@ -3,6 +3,7 @@
 #include "BCControls.h"
 #include "BCIcons.h"
 #include "BCUI.h"
+#include "ELSettings.h"
 #include "LWStore.h"
 
 #include <QCheckBox>
@@ -53,13 +54,11 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
     connect(m_videoTiles[1], &QPushButton::clicked, &m_store, &LWStore::exportSoft);
     column->addWidget(m_videoTiles[0]);
     column->addWidget(m_videoTiles[1]);
-    // The voiceover comes with its command; shown disabled until then.
     group(QStringLiteral("Voice"));
-    m_laterTiles << addTile(QStringLiteral("speaker.wave.2.fill"), QStringLiteral("Voiceover MP3"),
-                            QStringLiteral("Captions read aloud by your ElevenLabs voice"));
-    column->addWidget(m_laterTiles[2]);
-    for (QPushButton* later : m_laterTiles)
-        later->setEnabled(false);
+    m_voiceTile =
+        addTile(QStringLiteral("speaker.wave.2.fill"), QStringLiteral("Voiceover MP3"), QString());
+    connect(m_voiceTile, &QPushButton::clicked, &m_store, &LWStore::exportVoiceover);
+    column->addWidget(m_voiceTile);
 
     m_audioOnly =
         new QLabel(QStringLiteral("Burn-in needs a video file. This one is audio only."), this);
@@ -73,6 +72,7 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
 
     for (auto signal : {&LWStore::mediaChanged, &LWStore::busyChanged, &LWStore::sidecarsChanged})
         connect(&m_store, signal, this, &LWExportBay::refresh);
+    connect(&ELSettings::shared(), &ELSettings::hasKeyChanged, this, &LWExportBay::refresh);
     connect(&BCUI::shared(), &BCUI::themeChanged, this, [this] {
         for (QPushButton* button : findChildren<QPushButton*>())
             button->setIcon(BCIcons::icon(button->property("symbol").toString()));
@@ -94,7 +94,7 @@ QPushButton* LWExportBay::addTile(const QString& symbol, const QString& title,
 }
 
 QPushButton* LWExportBay::tile(const QString& title) const {
-    for (QPushButton* button : m_textTiles + m_videoTiles + m_laterTiles) {
+    for (QPushButton* button : m_textTiles + m_videoTiles + QList<QPushButton*>{m_voiceTile}) {
         if (button->objectName() == title)
             return button;
     }
@@ -107,6 +107,13 @@ void LWExportBay::refresh() {
         button->setEnabled(ready);
     for (QPushButton* button : m_videoTiles)
         button->setEnabled(ready && m_store.media()->hasVideo);
+    m_voiceTile->setEnabled(ready);
+    const QString voice = ELSettings::shared().hasKey()
+                              ? QStringLiteral("Captions read aloud by your ElevenLabs voice")
+                              : QStringLiteral("Uses ElevenLabs — add your API key in Settings "
+                                               "(Ctrl+,)");
+    m_voiceTile->setText(QStringLiteral("Voiceover MP3\n") + voice);
+    m_voiceTile->setToolTip(voice);
     m_audioOnly->setVisible(m_store.media() && !m_store.media()->hasVideo);
     m_sidecars->setChecked(m_store.sidecars());
 }

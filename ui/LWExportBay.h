@@ -26,7 +26,7 @@ private:
     LWStore& m_store;
     QList<QPushButton*> m_textTiles;
     QList<QPushButton*> m_videoTiles;
-    QList<QPushButton*> m_laterTiles;
+    QPushButton* m_voiceTile = nullptr;
     QLabel* m_audioOnly = nullptr;
     QCheckBox* m_sidecars = nullptr;
 };

@@ -5,12 +5,14 @@
 #include "BCUI.h"
 #include "LWExportBay.h"
 #include "LWHeader.h"
+#include "LWHelpWindow.h"
 #include "LWKeyFilter.h"
 #include "LWLane.h"
 #include "LWLyricsSheet.h"
 #include "LWModelsDialog.h"
 #include "LWMonitor.h"
 #include "LWQtPlayer.h"
+#include "LWSettingsWindow.h"
 #include "LWStack.h"
 #include "LWStatusBar.h"
 #include "LWStore.h"
@@ -209,7 +211,6 @@ void LWMainWindow::refreshTitle() {
 
 void LWMainWindow::buildMenus() {
     LWStore* store = m_store.get();
-    const auto later = [](QAction* item) { item->setEnabled(false); };
 
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("Open Video or Audio…"), QKeySequence::Open, store,
@@ -227,7 +228,13 @@ void LWMainWindow::buildMenus() {
                     QKeySequence(QStringLiteral("Ctrl+Alt+E")), store, &LWStore::exportBurnIn);
     file->addAction(QStringLiteral("Export MP4/MOV with Subtitle Track…"), store,
                     &LWStore::exportSoft);
-    later(file->addAction(QStringLiteral("Export Voiceover (ElevenLabs)…")));
+    file->addAction(QStringLiteral("Export Voiceover (ElevenLabs)…"), store,
+                    &LWStore::exportVoiceover);
+    file->addSeparator();
+    QAction* settings =
+        file->addAction(QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), this,
+                        [] { LWSettingsWindow::showShared(); });
+    settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     file->addAction(QStringLiteral("Quit"), QKeySequence::Quit, this, &QWidget::close);
 
@@ -312,11 +319,12 @@ void LWMainWindow::buildMenus() {
                     [this] { showBay(2); });
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    // The help window arrives with the settings window; its items are shown disabled until then.
-    later(help->addAction(QStringLiteral("BRCT Lorowen Pro Help"),
-                          QKeySequence(QStringLiteral("Ctrl+?")), this, [] {}));
-    later(help->addAction(QStringLiteral("Quick Start")));
-    later(help->addAction(QStringLiteral("Keyboard Shortcuts")));
+    help->addAction(QStringLiteral("BRCT Lorowen Pro Help"), QKeySequence(QStringLiteral("Ctrl+?")),
+                    this, [] { BCHelpWindow::show(); });
+    help->addAction(QStringLiteral("Quick Start"), this,
+                    [] { BCHelpWindow::show(QStringLiteral("quickstart")); });
+    help->addAction(QStringLiteral("Keyboard Shortcuts"), this,
+                    [] { BCHelpWindow::show(QStringLiteral("keys")); });
     help->addAction(QStringLiteral("Visit Brindlecote"), this, [] {
         QDesktopServices::openUrl(QUrl(QStringLiteral("https://brindlecote.example")));
     });

@@ -55,6 +55,7 @@ TEST(CliKey, WithoutAKeyringNothingIsWrittenAnywhere) {
                QStringLiteral("unix:path=") + folder.path(QStringLiteral("no-bus")));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("BRCT_ELEVENLABS_KEYSTORE")); // the real keyring lookup
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), folder.path(QStringLiteral("config")));
     env.insert(QStringLiteral("XDG_DATA_HOME"), folder.path(QStringLiteral("data")));
     const KeyRun r = run(cli, {QStringLiteral("key"), QStringLiteral("set")}, "sk_nowhere\n", env);

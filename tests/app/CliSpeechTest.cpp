@@ -103,7 +103,7 @@ TEST_F(CliSpeech, RefusesWhatItCannotDo) {
         {"an unknown engine",
          {QStringLiteral("--engine"), QStringLiteral("cloud")},
          2,
-         QStringLiteral("unknown engine cloud (known: whisper, speech)")},
+         QStringLiteral("unknown engine cloud (known: whisper, speech, scribe)")},
         {"lyrics with the offline engine",
          {QStringLiteral("--engine"), QStringLiteral("speech"), QStringLiteral("--lyrics"), labels},
          2,

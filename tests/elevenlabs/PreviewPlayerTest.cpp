@@ -78,4 +78,35 @@ TEST(PreviewPlayer, SettingsPreviewSpeaksWithTheChoicesAndPlays) {
     clearPreferences();
 }
 
+TEST(PreviewPlayer, SettingsPreviewTellsOnceWhenItHasEnded) {
+    // The settings window shows "Generating…" until then, whatever the way out.
+    clearPreferences();
+    FakeElevenLabs server;
+    server.reply("POST", "/v1/text-to-speech/v1", FakeElevenLabs::Reply(503, "{}").after(300));
+    auto keys = std::make_unique<ELMemoryKeyStore>();
+    ELMemoryKeyStore* memory = keys.get();
+    ELSettings settings(std::move(keys));
+    settings.setVoiceID("v1");
+    ELPreviewPlayer player;
+
+    int ended = 0;
+    settings.preview(QStringLiteral("No key yet."), player, [&] { ++ended; });
+    ASSERT_TRUE(spinUntil([&] { return ended == 1; }));
+    EXPECT_EQ(settings.status(), ELError::noKey().message());
+
+    memory->item = "key";
+    int first = 0;
+    int second = 0;
+    settings.preview(QStringLiteral("First."), player, [&] { ++first; });
+    ASSERT_TRUE(spinUntil([&] { return !server.requests().isEmpty(); }));
+    settings.preview(QStringLiteral("Second."), player, [&] { ++second; });
+    ASSERT_TRUE(spinUntil([&] { return first == 1 && second == 1; }));
+    spinUntil([] { return false; }, 100);
+    EXPECT_EQ(first, 1);
+    EXPECT_EQ(second, 1);
+    EXPECT_EQ(ended, 1);
+    EXPECT_EQ(settings.status(), ELError::server(503).message());
+    clearPreferences();
+}
+
 } // namespace

@@ -1,4 +1,5 @@
 // The offline recogniser chosen as the engine, through the store, on a recorded sentence.
+#include "ELSettings.h"
 #include "RecognitionFixture.h"
 
 namespace {
@@ -10,7 +11,11 @@ class SpeechEngine : public RecognitionFixture {
 protected:
     void SetUp() override {
         RecognitionFixture::SetUp();
-        LWDefaults::setValue(QStringLiteral("el.engine2"), QStringLiteral("speech"));
+        ELSettings::shared().setEngine(ELSettings::Engine::apple);
+    }
+    void TearDown() override {
+        ELSettings::shared().setEngine(ELSettings::Engine::whisper);
+        RecognitionFixture::TearDown();
     }
 };
 

@@ -1,12 +1,14 @@
 // Transcription through the store, with scripted answers, a stand-in whisper-cli and a model
 // that counts as installed.
 #include "../transcribe/FakeModelServer.h"
+#include "ELSettings.h"
 #include "FakePlayer.h"
 #include "LWDefaults.h"
 #include "LWProject.h"
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
+#include "StoreKey.h"
 #include "TestFiles.h"
 #include "WhisperModels.h"
 
@@ -28,6 +30,8 @@ class Transcribing : public ::testing::Test {
 protected:
     void SetUp() override {
         clearPreferences();
+        ELSettings::shared().setEngine(ELSettings::Engine::whisper);
+        ASSERT_TRUE(useKey(std::nullopt));
         QDir(LWProject::folder()).removeRecursively();
         QDir(WhisperModels::folder()).removeRecursively();
         qputenv("BRCT_WHISPER_CLI", LOROWEN_FAKE_CLI);
@@ -101,7 +105,7 @@ TEST_F(Transcribing, ReplacesTheCaptionsUndoablyAndKeepsThePreviousOnes) {
     installModel(chosen());
     openWithCaptions(fixtures.tone(QStringLiteral("talk.wav"), 2.0));
     // The cloud engine without a key falls back to Whisper and says so first.
-    LWDefaults::setValue(QStringLiteral("el.engine2"), QStringLiteral("elevenlabs"));
+    ELSettings::shared().setEngine(ELSettings::Engine::elevenlabs);
     hooks.questionAnswers = {0}; // Replace
     store->transcribe();
     EXPECT_EQ(store->note(),

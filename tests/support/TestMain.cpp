@@ -26,6 +26,8 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_MEDIA_BACKEND", "gstreamer");
     qputenv("LC_ALL", "C.UTF-8");
+    // The ElevenLabs key lives in memory: no test ever waits on a keyring prompt.
+    qputenv("BRCT_ELEVENLABS_KEYSTORE", "memory");
 
     ::testing::InitGoogleTest(&argc, argv);
     TestApplication app(argc, argv); // fonts for the caption renderer

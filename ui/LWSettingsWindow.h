@@ -1,0 +1,115 @@
+#pragma once
+
+#include "ELSettings.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+class ELPreviewPlayer;
+class QAbstractButton;
+class QButtonGroup;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QScrollArea;
+class QVBoxLayout;
+class WhisperModels;
+
+// The settings window (Ctrl+,): the user's own ElevenLabs key, the voiceover voice and model with
+// a spoken preview, the transcription engine, and the Whisper models (choose, download with
+// progress, stop, remove, show the folder). Every value lives in ELSettings and WhisperModels;
+// this view only shows them and calls their operations, and follows the shared theme and zoom.
+// Main thread only.
+class LWSettingsWindow : public QWidget {
+    Q_OBJECT
+public:
+    LWSettingsWindow(ELSettings& el, WhisperModels& wm, QWidget* parent = nullptr);
+    ~LWSettingsWindow() override;
+
+    // The application's one settings window, made on first use, brought to the front.
+    static LWSettingsWindow& showShared();
+
+    // The description under the engine choice for `engine`, with the no-key sentence for
+    // ElevenLabs Scribe when no key is stored.
+    static QString engineDescription(ELSettings::Engine engine, bool hasKey);
+    // The sentence of the key panel.
+    static QString keyStatusText(bool hasKey);
+
+    // Parts the tests reach.
+    QLineEdit* keyField() const { return m_keyField; }
+    QPushButton* saveKeyButton() const { return m_saveKey; }
+    QPushButton* removeKeyButton() const { return m_removeKey; }
+    QPushButton* loadVoicesButton() const { return m_loadVoices; }
+    QPushButton* previewButton() const { return m_previewButton; }
+    QComboBox* voicePicker() const { return m_voice; }
+    QComboBox* modelPicker() const { return m_model; }
+    QComboBox* scribePicker() const { return m_scribe; }
+    QAbstractButton* engineButton(ELSettings::Engine engine) const;
+    QLabel* engineDescriptionLabel() const { return m_engineText; }
+    QLabel* keyStatusLabel() const { return m_keyStatus; }
+    QLabel* statusLabel() const { return m_status; }
+    // The model rows, one per catalog choice (never the voice detector), by model id.
+    QStringList modelRowIds() const;
+    QPushButton* downloadButton(const QString& modelID) const;
+    QPushButton* removeButton(const QString& modelID) const;
+    QPushButton* stopButton(const QString& modelID) const;
+    QProgressBar* progressBar(const QString& modelID) const;
+    bool previewBusy() const { return m_previewBusy; }
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct ModelRow {
+        QString id;
+        QRadioButton* mark = nullptr;
+        QLabel* installed = nullptr;
+        QPushButton* remove = nullptr;
+        QProgressBar* bar = nullptr;
+        QLabel* percent = nullptr;
+        QPushButton* stop = nullptr;
+        QPushButton* download = nullptr;
+    };
+
+    const ModelRow* row(const QString& id) const;
+    QWidget* buildKeyPanel();
+    QWidget* buildVoicePanel();
+    QWidget* buildEnginePanel();
+    QWidget* panel(const QString& heading, QVBoxLayout*& body, QWidget* aside = nullptr);
+    void preview();
+    void refresh();
+    void refreshVoices();
+    void refreshModels();
+    void applyLook();
+
+    ELSettings& m_el;
+    WhisperModels& m_wm;
+    ELPreviewPlayer* m_player = nullptr;
+    bool m_previewBusy = false;
+
+    QLabel* m_title = nullptr;
+    QLabel* m_keyStatus = nullptr;
+    QLineEdit* m_keyField = nullptr;
+    QPushButton* m_saveKey = nullptr;
+    QPushButton* m_removeKey = nullptr;
+    QLabel* m_status = nullptr;
+
+    QPushButton* m_loadVoices = nullptr;
+    QComboBox* m_voice = nullptr;
+    QComboBox* m_model = nullptr;
+    QLineEdit* m_previewText = nullptr;
+    QPushButton* m_previewButton = nullptr;
+
+    QButtonGroup* m_engines = nullptr;
+    QLabel* m_engineText = nullptr;
+    QWidget* m_scribeRow = nullptr;
+    QComboBox* m_scribe = nullptr;
+    QWidget* m_whisperBlock = nullptr;
+    QButtonGroup* m_marks = nullptr;
+    QList<ModelRow> m_rows;
+    QLabel* m_modelStatus = nullptr;
+};
