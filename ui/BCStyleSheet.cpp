@@ -32,8 +32,9 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
             .arg(css(t.accent2), css(t.accent), css(t.accent.darker(150)));
     QStringList rules;
     rules << QStringLiteral("QWidget { color: %1; }").arg(css(t.text))
-          << QStringLiteral("QMainWindow, #root { background: qlineargradient(x1:0,y1:0,x2:0,"
-                            "y2:1, stop:0 %1, stop:1 %2); }")
+          << QStringLiteral(
+                 "QMainWindow, #root, QDialog { background: qlineargradient(x1:0,y1:0,x2:0,"
+                 "y2:1, stop:0 %1, stop:1 %2); }")
                  .arg(css(t.base), css(t.deep))
           << QStringLiteral("#panel { background: %1; border: 1px solid %2; border-radius: %3px; }")
                  .arg(css(t.panel), cssAlpha(t.metalMid, 0.35), px(12))
