@@ -78,6 +78,16 @@ Result runOnWorker(const std::function<Result(std::stop_token)>& work) {
     return result;
 }
 
+// A job's status reports, from any thread, drawn by `progress` on this one.
+LWStore::JobStatus reportTo(LWCliProgress& progress) {
+    return [&progress](const QString& text, std::optional<double> fraction) {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [&progress, text, fraction] { progress.update(text, fraction.value_or(-1)); },
+            Qt::QueuedConnection);
+    };
+}
+
 // Writes the captions to every output and prints the note; the exit status.
 int finish(const Result& result, const QList<Output>& outputs, bool timestamps,
            LWCliProgress& progress) {
@@ -119,13 +129,7 @@ int transcribeScribe(const Command& self, const ParsedArgs& parsed, const QStrin
     const std::unique_ptr<ELKeyStore> keys = ELKeyStore::system();
 
     LWCliProgress progress;
-    const LWStore::JobStatus report = [&progress](const QString& text,
-                                                  std::optional<double> fraction) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [&progress, text, fraction] { progress.update(text, fraction.value_or(-1)); },
-            Qt::QueuedConnection);
-    };
+    const LWStore::JobStatus report = reportTo(progress);
     return runStoppable(progress, [&](std::stop_token) {
         const Result result = runOnWorker([&](std::stop_token stop) {
             report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
@@ -231,13 +235,7 @@ int transcribeRun(const Command& self, const QStringList& args) {
             return int(failed);
         }
     }
-    const LWStore::JobStatus report = [&progress](const QString& text,
-                                                  std::optional<double> fraction) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [&progress, text, fraction] { progress.update(text, fraction.value_or(-1)); },
-            Qt::QueuedConnection);
-    };
+    const LWStore::JobStatus report = reportTo(progress);
     const LWStore::DownloadQuestion ask = [download, modelID](const QString&, const QString&) {
         if (download)
             return true;
