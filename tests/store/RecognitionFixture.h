@@ -1,7 +1,7 @@
 #pragma once
 
 // A store with scripted answers, a stand-in whisper-cli writing canned words, and helpers to
-// install models and open files, for the recogniser and lyrics tests.
+// install models and open files, for the transcription, recogniser and lyrics tests.
 #include "FakePlayer.h"
 #include "LWDefaults.h"
 #include "LWProject.h"

@@ -2,19 +2,10 @@
 // that counts as installed.
 #include "../transcribe/FakeModelServer.h"
 #include "ELSettings.h"
-#include "FakePlayer.h"
-#include "LWDefaults.h"
-#include "LWProject.h"
-#include "LWStore.h"
-#include "MediaFixtures.h"
-#include "ScriptedHooks.h"
+#include "RecognitionFixture.h"
 #include "StoreKey.h"
-#include "TestFiles.h"
-#include "WhisperModels.h"
 
-#include <QDir>
 #include <QFile>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -26,66 +17,16 @@ const QByteArray kWords = R"({"transcription": [
     {"offsets": {"from": 500, "to": 900}, "text": " there."},
     {"offsets": {"from": 1500, "to": 4000}, "text": " Bye."}]})";
 
-class Transcribing : public ::testing::Test {
+class Transcribing : public RecognitionFixture {
 protected:
     void SetUp() override {
-        clearPreferences();
         ELSettings::shared().setEngine(ELSettings::Engine::whisper);
         ASSERT_TRUE(useKey(std::nullopt));
-        QDir(LWProject::folder()).removeRecursively();
-        QDir(WhisperModels::folder()).removeRecursively();
-        qputenv("BRCT_WHISPER_CLI", LOROWEN_FAKE_CLI);
-        qputenv("FAKE_DIR", engine.root().toUtf8());
-        qunsetenv("FAKE_MODE");
-        qunsetenv("FAKE_EXIT");
+        RecognitionFixture::SetUp();
         engine.write("json", kWords);
-        store = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
-        store->setPlayer(std::make_unique<FakePlayer>());
-    }
-    void TearDown() override {
-        store.reset();
-        qunsetenv("BRCT_WHISPER_CLI");
-        qunsetenv("FAKE_MODE");
     }
 
-    // The chosen model as the models folder holds it after a download: a file of the
-    // catalog's size (sparse, so nothing is written) and its marker.
-    static void installModel(const WhisperModel& model) {
-        const QString folder = WhisperModels::folder();
-        ASSERT_TRUE(QDir().mkpath(folder));
-        QFile file(folder + u'/' + model.file);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(model.bytes));
-        file.close();
-        QFile marker(folder + u'/' + model.file + QStringLiteral(".verified"));
-        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-        marker.write(model.sha256.toLatin1());
-    }
-    static WhisperModel chosen() { return WhisperModel::byID(WhisperModels::shared().modelID()); }
-
-    void openAndWait(const QString& path) {
-        store->open(path);
-        ASSERT_TRUE(spinUntil([&] { return !store->isBusy(); }, 60000));
-        ASSERT_TRUE(store->media().has_value());
-    }
-    void waitForEnd() {
-        ASSERT_TRUE(spinUntil([&] { return !store->isBusy(); }, 60000));
-    }
     bool engineRan() const { return QFile::exists(engine.path("args")); }
-
-    // A file with a one-caption list and its undo history emptied.
-    void openWithCaptions(const QString& path) {
-        openAndWait(path);
-        store->setCaptions({Caption::make(0.2, 1.0, QStringLiteral("Old words"))});
-        store->resetHistory();
-        old = store->captions();
-    }
-
-    MediaFixtures fixtures;
-    TestFolder engine;
-    ScriptedHooks hooks;
-    std::unique_ptr<LWStore> store;
-    Captions old;
 };
 
 TEST_F(Transcribing, DecliningTheReplaceQuestionChangesNothing) {
