@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // Runs the built lorowen-cli as a shell would, without a display, and collects what it says.
 struct CliRun {
@@ -29,3 +32,22 @@ inline CliRun cli(const QStringList& arguments) {
             QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
 }
+
+#ifdef LOROWEN_FAKE_CLI
+// lorowen-cli looks for whisper-cli in its own helpers folder before BRCT_WHISPER_CLI, and the
+// set-up places the real binary beside the build's copy: a copy of the program whose helpers
+// folder holds the stand-in instead.
+inline QString cliWithFakeEngine() {
+    static QTemporaryDir dir;
+    static const QString program = [] {
+        const QString copy = dir.filePath(QStringLiteral("lorowen-cli"));
+        QDir(dir.path()).mkpath(QStringLiteral("helpers"));
+        QFile::copy(QStringLiteral(LOROWEN_CLI_PATH), copy);
+        QFile::setPermissions(copy, QFile::permissions(QStringLiteral(LOROWEN_CLI_PATH)));
+        QFile::link(QStringLiteral(LOROWEN_FAKE_CLI),
+                    dir.filePath(QStringLiteral("helpers/whisper-cli")));
+        return copy;
+    }();
+    return program;
+}
+#endif

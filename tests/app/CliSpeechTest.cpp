@@ -1,5 +1,6 @@
 // `lorowen-cli transcribe` with the offline recogniser on a recorded sentence, and with pasted
 // lyrics timed against a stand-in whisper-cli.
+#include "CliRunner.h"
 #include "LWProject.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
@@ -14,29 +15,7 @@
 
 namespace {
 
-struct CliResult {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// A copy of lorowen-cli whose helpers folder holds the stand-in whisper-cli (the build's own
-// helpers folder may hold the real one).
-QString cliWithFakeEngine() {
-    static QTemporaryDir dir;
-    static const QString program = [] {
-        const QString copy = dir.filePath(QStringLiteral("lorowen-cli"));
-        QDir(dir.path()).mkpath(QStringLiteral("helpers"));
-        QFile::copy(QStringLiteral(LOROWEN_CLI_PATH), copy);
-        QFile::setPermissions(copy, QFile::permissions(QStringLiteral(LOROWEN_CLI_PATH)));
-        QFile::link(QStringLiteral(LOROWEN_FAKE_CLI),
-                    dir.filePath(QStringLiteral("helpers/whisper-cli")));
-        return copy;
-    }();
-    return program;
-}
-
-CliResult transcribe(const QStringList& arguments) {
+CliRun transcribe(const QStringList& arguments) {
     QProcess process;
     process.start(cliWithFakeEngine(), QStringList{QStringLiteral("transcribe")} << arguments);
     process.waitForFinished(120000);
@@ -75,9 +54,9 @@ TEST_F(CliSpeech, TheOfflineEngineTranscribesARecording) {
     const QString media =
         QStringLiteral(LOROWEN_SPHINX_LIBRIVOX "/sense_and_sensibility_01_austen_64kb-0880.wav");
     const QString srt = out.path(QStringLiteral("sentence.srt"));
-    const CliResult r = transcribe({media, QStringLiteral("-o"), srt, QStringLiteral("--engine"),
-                                    QStringLiteral("speech"), QStringLiteral("--language"),
-                                    QStringLiteral("en-US")});
+    const CliRun r = transcribe({media, QStringLiteral("-o"), srt, QStringLiteral("--engine"),
+                                 QStringLiteral("speech"), QStringLiteral("--language"),
+                                 QStringLiteral("en-US")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("Made 1 captions on this computer.")))
         << r.out.toStdString();
@@ -123,7 +102,7 @@ TEST_F(CliSpeech, RefusesWhatItCannotDo) {
          QStringLiteral("missing.txt")},
     };
     for (const Row& row : rows) {
-        const CliResult r = transcribe(QStringList{media, QStringLiteral("-o"), srt} + row.extra);
+        const CliRun r = transcribe(QStringList{media, QStringLiteral("-o"), srt} + row.extra);
         EXPECT_EQ(r.status, row.status) << row.what;
         EXPECT_TRUE(r.err.contains(row.says)) << row.what << ": " << r.err.toStdString();
         EXPECT_FALSE(QFile::exists(srt)) << row.what;
@@ -137,7 +116,7 @@ TEST_F(CliSpeech, LyricsAreTimedAgainstTheSong) {
     const QString lyrics =
         out.write(QStringLiteral("lyrics.txt"), "[Verse]\nHello, there!\nGoodbye now\n");
     const QString srt = out.path(QStringLiteral("song.srt"));
-    const CliResult r =
+    const CliRun r =
         transcribe({media, QStringLiteral("-o"), srt, QStringLiteral("--lyrics"), lyrics});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("Lined up 2 lyric captions (50% of the words")))

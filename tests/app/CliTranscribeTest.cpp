@@ -1,6 +1,7 @@
 // `lorowen-cli transcribe` run as a person would, with a stand-in whisper-cli and a model that
 // counts as installed.
 #include "../transcribe/FakeModelServer.h"
+#include "CliRunner.h"
 #include "LWProject.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
@@ -15,29 +16,6 @@
 #include <signal.h>
 
 namespace {
-
-struct ProcessRun {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-// lorowen-cli looks for whisper-cli in its own helpers folder before BRCT_WHISPER_CLI, and the
-// set-up places the real binary beside the build's copy: run a copy whose helpers folder holds
-// the fake instead.
-QString cliWithFakeEngine() {
-    static QTemporaryDir dir;
-    static const QString program = [] {
-        const QString copy = dir.filePath(QStringLiteral("lorowen-cli"));
-        QDir(dir.path()).mkpath(QStringLiteral("helpers"));
-        QFile::copy(QStringLiteral(LOROWEN_CLI_PATH), copy);
-        QFile::setPermissions(copy, QFile::permissions(QStringLiteral(LOROWEN_CLI_PATH)));
-        QFile::link(QStringLiteral(LOROWEN_FAKE_CLI),
-                    dir.filePath(QStringLiteral("helpers/whisper-cli")));
-        return copy;
-    }();
-    return program;
-}
 
 class CliTranscribe : public ::testing::Test {
 protected:
@@ -71,7 +49,7 @@ protected:
         marker.write(model.sha256.toLatin1());
     }
 
-    static ProcessRun finish(QProcess& process) {
+    static CliRun finish(QProcess& process) {
         process.waitForFinished(120000);
         return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
                 QString::fromUtf8(process.readAllStandardOutput()),
@@ -80,7 +58,7 @@ protected:
     static void start(QProcess& process, const QStringList& arguments) {
         process.start(cliWithFakeEngine(), QStringList{QStringLiteral("transcribe")} << arguments);
     }
-    static ProcessRun run(const QStringList& arguments) {
+    static CliRun run(const QStringList& arguments) {
         QProcess process;
         start(process, arguments);
         return finish(process);
@@ -96,8 +74,8 @@ TEST_F(CliTranscribe, WritesEveryOutputAndNoProjectFile) {
     installModel();
     const QString srt = out.path(QStringLiteral("talk.srt"));
     const QString vtt = out.path(QStringLiteral("talk.vtt"));
-    const ProcessRun r = run({media, QStringLiteral("-o"), srt, QStringLiteral("-o"), vtt,
-                              QStringLiteral("--language"), QStringLiteral("en-US")});
+    const CliRun r = run({media, QStringLiteral("-o"), srt, QStringLiteral("-o"), vtt,
+                          QStringLiteral("--language"), QStringLiteral("en-US")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_TRUE(r.out.startsWith(QStringLiteral("Made 1 captions with Whisper on this computer.")))
         << r.out.toStdString();
@@ -113,7 +91,7 @@ TEST_F(CliTranscribe, WritesEveryOutputAndNoProjectFile) {
 
 TEST_F(CliTranscribe, AMissingModelIsAnErrorWithoutDownload) {
     const QString srt = out.path(QStringLiteral("talk.srt"));
-    const ProcessRun r = run({media, QStringLiteral("-o"), srt});
+    const CliRun r = run({media, QStringLiteral("-o"), srt});
     EXPECT_EQ(r.status, 3);
     EXPECT_TRUE(r.err.contains(QStringLiteral("lorowen-cli models download")))
         << r.err.toStdString();
@@ -130,12 +108,12 @@ TEST_F(CliTranscribe, DownloadFetchesWhatSongModeStillNeeds) {
     server.serve(detectorPath, {detector.readAll()});
     installModel();
     const QString srt = out.path(QStringLiteral("song.srt"));
-    const ProcessRun refused = run({media, QStringLiteral("-o"), srt, QStringLiteral("--song")});
+    const CliRun refused = run({media, QStringLiteral("-o"), srt, QStringLiteral("--song")});
     EXPECT_EQ(refused.status, 3);
     EXPECT_TRUE(refused.err.contains(QStringLiteral("--download"))) << refused.err.toStdString();
     EXPECT_TRUE(server.ranges(detectorPath).isEmpty());
 
-    const ProcessRun r = run(
+    const CliRun r = run(
         {media, QStringLiteral("-o"), srt, QStringLiteral("--song"), QStringLiteral("--download")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(server.ranges(detectorPath).size(), 1);
@@ -159,7 +137,7 @@ TEST_F(CliTranscribe, RefusesBadUsage) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const ProcessRun r = run(c.arguments);
+        const CliRun r = run(c.arguments);
         EXPECT_EQ(r.status, 2);
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.problem))) << r.err.toStdString();
     }
@@ -175,7 +153,7 @@ TEST_F(CliTranscribe, CtrlCStopsWithNothingWritten) {
     ASSERT_TRUE(
         spinUntil([&] { return QFile::exists(engine.path(QStringLiteral("args"))); }, 60000));
     ::kill(pid_t(process.processId()), SIGINT);
-    const ProcessRun r = finish(process);
+    const CliRun r = finish(process);
     EXPECT_EQ(r.status, 130) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(srt));
 }
