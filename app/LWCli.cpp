@@ -25,8 +25,8 @@ extern "C" void onInterrupt(int) {
 }
 
 QList<Command> commands() {
-    return {convertCommand(), captionsCommand(), vocalsCommand(), probeCommand(),
-            wavCommand(),     keyCommand(),      modelsCommand(), transcribeCommand()};
+    return {convertCommand(), captionsCommand(), vocalsCommand(),     probeCommand(), wavCommand(),
+            keyCommand(),     modelsCommand(),   transcribeCommand(), burnCommand()};
 }
 
 void printHelp(const QList<Command>& list) {

@@ -51,5 +51,6 @@ Command wavCommand();
 Command keyCommand();
 Command modelsCommand();
 Command transcribeCommand();
+Command burnCommand();
 
 } // namespace LWCli

@@ -1,6 +1,4 @@
 // The video export commands.
 #include "LWStore.h"
 
-void LWStore::exportBurnIn() {}
-
 void LWStore::exportSoft() {}
