@@ -689,7 +689,12 @@ std::vector<CaptionImage> captionImages(const Captions& captions, const CaptionS
         const CaptionRenderer::Rendered drawn = CaptionRenderer::render(caption.text, style, size);
         CaptionImage item;
         item.image = drawn.image;
-        item.at = QPoint(int(std::lround(drawn.box.x())), int(std::lround(drawn.box.y())));
+        // The image is the box rounded up; a bottom caption keeps its lower edge where the box's
+        // is.
+        const int top = style.position == CaptionStyle::Position::bottom
+                            ? int(std::lround(drawn.box.bottom())) - drawn.image.height()
+                            : int(std::lround(drawn.box.y()));
+        item.at = QPoint(int(std::lround(drawn.box.x())), top);
         item.start = caption.start;
         item.end = caption.start + std::max(std::max(caption.end - caption.start, 0.0), 0.04);
         images.push_back(std::move(item));

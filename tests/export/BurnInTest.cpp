@@ -110,6 +110,30 @@ TEST(BurnInGeometry, CaptionImagesAreTidiedAndShownAtLeastFourHundredthsOfASecon
     EXPECT_NEAR(first.at.y() + first.image.height(), 360 - 0.07 * 360, 1.5);
 }
 
+TEST(BurnInGeometry, BoxesTouchTheEdgeAtZeroMarginAndLongTextWraps) {
+    const QSize size(640, 360);
+    const Captions one = {Caption::make(0, 1, QStringLiteral("Edge"))};
+    CaptionStyle style;
+    style.marginPercent = 0;
+    style.position = CaptionStyle::Position::top;
+    EXPECT_EQ(BurnIn::captionImages(one, style, size)[0].at.y(), 0);
+    style.position = CaptionStyle::Position::bottom;
+    const BurnIn::CaptionImage bottom = BurnIn::captionImages(one, style, size)[0];
+    EXPECT_EQ(bottom.at.y() + bottom.image.height(), size.height());
+    style.position = CaptionStyle::Position::middle;
+    const BurnIn::CaptionImage middle = BurnIn::captionImages(one, style, size)[0];
+    EXPECT_NEAR(middle.at.y() + middle.image.height() / 2.0, size.height() / 2.0, 1.0);
+
+    const QString words = QStringLiteral("a long caption that cannot possibly fit on one line of "
+                                         "this small picture however it is set");
+    const BurnIn::CaptionImage wrapped =
+        BurnIn::captionImages({Caption::make(0, 1, words)}, CaptionStyle{}, size)[0];
+    EXPECT_LE(wrapped.image.width(), std::ceil(0.86 * 640 + 0.036 * 360));
+    EXPECT_GT(wrapped.image.height(),
+              2 * BurnIn::captionImages(one, CaptionStyle{}, size)[0].image.height() - 10)
+        << "the text did not wrap onto more lines";
+}
+
 TEST_F(BurnInExport, FileHasTheRenderSizeRateDurationAndTheSoundCopied) {
     const QString source = testClip(fixtures, QStringLiteral("clip.mp4"), QStringLiteral("320x180"),
                                     QStringLiteral("30"), 2);
