@@ -40,6 +40,17 @@ TEST(CliBurn, WritesTheVideoAndItsSidecars) {
     EXPECT_EQ(streams(out), QStringLiteral("h264,64,48\naac"));
     EXPECT_TRUE(QFile::exists(folder.path(QStringLiteral("talk (captioned).srt"))));
     EXPECT_TRUE(QFile::exists(folder.path(QStringLiteral("talk (captioned).vtt"))));
+
+    // The style named is the one drawn.
+    const QString plain = folder.path(QStringLiteral("plain.mp4"));
+    ASSERT_EQ(cli({QStringLiteral("burn"), fixtures.path(MediaFixtures::mp4), captions, plain,
+                   QStringLiteral("--style"), QStringLiteral("Broadcast")})
+                  .status,
+              0);
+    QFile a(out);
+    QFile b(plain);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_NE(a.readAll(), b.readAll());
 }
 
 TEST(CliBurn, StyleFilesAndProblemsAreTold) {
