@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QStandardPaths>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -102,4 +103,37 @@ TEST(CliBurn, StyleFilesAndProblemsAreTold) {
         EXPECT_EQ(run.status, c.status);
         EXPECT_TRUE(run.err.contains(c.error)) << run.err.toStdString();
     }
+}
+
+TEST(CliBurn, CtrlCStopsAndLeavesTheOldFile) {
+    MediaFixtures fixtures;
+    TestFolder folder;
+    const QString clip = fixtures.file(QStringLiteral("long.mp4"));
+    ASSERT_TRUE(MediaFixtures::ffmpeg(
+        {QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("testsrc2=size=640x360:rate=30:duration=60"), QStringLiteral("-c:v"),
+         QStringLiteral("libx264"), QStringLiteral("-preset"), QStringLiteral("ultrafast"),
+         QStringLiteral("-pix_fmt"), QStringLiteral("yuv420p"), clip}));
+    const QString captions = folder.write(QStringLiteral("talk.srt"), kCaptions);
+    const QString out = folder.write(QStringLiteral("out.mp4"), "the old movie");
+    QProcess process;
+    process.setProcessEnvironment(cliEnvironment());
+    process.start(QStringLiteral(LOROWEN_CLI_PATH), {QStringLiteral("burn"), clip, captions, out});
+    ASSERT_TRUE(process.waitForStarted());
+    // Once the export's temporary file has grown, it is well under way.
+    ASSERT_TRUE(spinUntil(
+        [&] {
+            for (const QFileInfo& file :
+                 QDir(folder.root()).entryInfoList(QDir::Files | QDir::Hidden))
+                if (file.fileName().contains(QStringLiteral(".part.")) && file.size() > 0)
+                    return true;
+            return false;
+        },
+        60000));
+    ::kill(pid_t(process.processId()), SIGINT);
+    process.waitForFinished(60000);
+    EXPECT_EQ(process.exitCode(), 130) << process.readAllStandardError().toStdString();
+    EXPECT_EQ(folder.read(QStringLiteral("out.mp4")), "the old movie");
+    EXPECT_EQ(QDir(folder.root()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("out.mp4"), QStringLiteral("talk.srt")}));
 }
