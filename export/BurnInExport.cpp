@@ -836,7 +836,7 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const Cap
     double heldTime = 0;  // seconds from the file's start
     double heldEnd = 0;   // where the held frame's own time ends
     int64_t nextSlot = 0; // the next output frame, shown at nextSlot / rate
-    // Output frames whose time comes before `until` show the held frame.
+    // Sends output frames up to (not including) `lastSlot`, each showing the held frame.
     auto emitUntil = [&](int64_t lastSlot) {
         for (; nextSlot < lastSlot; ++nextSlot) {
             checkStop();
