@@ -53,5 +53,6 @@ Command modelsCommand();
 Command transcribeCommand();
 Command subtrackCommand();
 Command voiceoverCommand();
+Command burnCommand();
 
 } // namespace LWCli

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 BCExportTarget::BCExportTarget(QString destination) : m_destination(std::move(destination)) {
     const QFileInfo info(m_destination);
     // A unique name next to the destination, created empty so no other export can take it.
@@ -30,7 +32,32 @@ BCExportTarget::~BCExportTarget() {
         QFile::remove(m_temporary);
 }
 
+namespace {
+
+// The process's file-creation mask, read without changing it (umask(2) would, for every thread).
+mode_t currentUmask() {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly))
+        for (const QByteArray& line : status.readAll().split('\n'))
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mode_t(mask);
+            }
+    return 022;
+}
+
+} // namespace
+
 void BCExportTarget::commit() {
+    // The temporary file was made private; the result gets the permissions of a new file, or
+    // those of the file it replaces.
+    struct stat existing {};
+    const mode_t mode = ::stat(QFile::encodeName(m_destination).constData(), &existing) == 0
+                            ? (existing.st_mode & 07777)
+                            : (0666 & ~currentUmask());
+    ::chmod(QFile::encodeName(m_temporary).constData(), mode);
     // rename(2) replaces the destination in one step; QFile::rename refuses to overwrite.
     if (std::rename(QFile::encodeName(m_temporary).constData(),
                     QFile::encodeName(m_destination).constData()) != 0) {

@@ -1,4 +1,0 @@
-// The video export commands.
-#include "LWStore.h"
-
-void LWStore::exportBurnIn() {}
