@@ -11,7 +11,7 @@
 # Both encode the same picture the same way (libx264, CRF 18, preset medium, automatic threads);
 # ours blends pre-drawn caption images where ffmpeg's filter renders the text for every frame.
 # Times each program BENCH_RUNS times (default 1), alternating, keeps the fastest of each, and
-# prints both times and the ratio ours/ffmpeg (the bar is at most 1.0). When this ffmpeg has no
+# prints both times (wall and processor) and the ratios ours/ffmpeg (the bar is at most 1.0). When this ffmpeg has no
 # `subtitles` filter (it needs libass), the comparison uses one drawtext filter per caption
 # instead and says so. Set BENCH_KEEP=folder to keep the generated file and reuse it.
 set -euo pipefail
@@ -48,7 +48,9 @@ done
 
 filter="subtitles=$caps"
 peer="ffmpeg -vf subtitles"
-if ! ffmpeg -hide_banner -filters 2>/dev/null | grep -qE '^ *[.A-Z|]+ +subtitles '; then
+# Read the whole list first: `grep -q` closing the pipe early would fail the pipeline.
+filters=$(ffmpeg -hide_banner -filters 2>/dev/null || true)
+if ! grep -qE '^ *[.A-Z|]+ +subtitles ' <<<"$filters"; then
     echo "this ffmpeg has no subtitles filter (libass); comparing with drawtext instead" >&2
     font=$(fc-match -f '%{file}' 'sans:bold' 2>/dev/null || true)
     filter=""
@@ -59,27 +61,30 @@ if ! ffmpeg -hide_banner -filters 2>/dev/null | grep -qE '^ *[.A-Z|]+ +subtitles
     peer="ffmpeg -vf drawtext (x30)"
 fi
 
+# One run: "wall user+system" seconds. The processor time is steadier than the wall time on a
+# machine that others share.
 took() {
-    local start
-    start=$(date +%s%N)
-    "$@" >/dev/null 2>&1
-    echo $(($(date +%s%N) - start))
+    /usr/bin/time -o "$work/time.txt" -f '%e %U %S' "$@" >/dev/null 2>&1
+    LC_ALL=C awk 'END { printf "%.3f %.3f\n", $1, $2 + $3 }' "$work/time.txt"
 }
 
-ours=0 theirs=0
+ours=(0 0) theirs=(0 0)
 for _ in $(seq "$runs"); do
     rm -f "$work/ours.mp4" "$work/theirs.mp4"
-    t=$(took "$cli" burn "$video" "$caps" "$work/ours.mp4" --style Broadcast)
-    ((ours == 0 || t < ours)) && ours=$t
-    t=$(took ffmpeg -nostdin -loglevel error -y -i "$video" -vf "$filter" -c:v libx264 \
-        -preset medium -crf 18 -pix_fmt yuv420p -c:a copy -movflags +faststart "$work/theirs.mp4")
-    ((theirs == 0 || t < theirs)) && theirs=$t
+    read -r wall cpu < <(took "$cli" burn "$video" "$caps" "$work/ours.mp4" --style Broadcast)
+    ours=($(LC_ALL=C awk -v a="${ours[0]}" -v b="$wall" 'BEGIN { print (a == 0 || b < a) ? b : a }') \
+          $(LC_ALL=C awk -v a="${ours[1]}" -v b="$cpu" 'BEGIN { print (a == 0 || b < a) ? b : a }'))
+    read -r wall cpu < <(took ffmpeg -nostdin -loglevel error -y -i "$video" -vf "$filter" \
+        -c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -c:a copy -movflags +faststart \
+        "$work/theirs.mp4")
+    theirs=($(LC_ALL=C awk -v a="${theirs[0]}" -v b="$wall" 'BEGIN { print (a == 0 || b < a) ? b : a }') \
+            $(LC_ALL=C awk -v a="${theirs[1]}" -v b="$cpu" 'BEGIN { print (a == 0 || b < a) ? b : a }'))
 done
 [[ -s "$work/ours.mp4" && -s "$work/theirs.mp4" ]] || { echo "a run wrote nothing" >&2; exit 1; }
 
-LC_ALL=C awk -v ours="$ours" -v theirs="$theirs" -v peer="$peer" \
-    -v a="$(stat -c %s "$work/ours.mp4")" -v b="$(stat -c %s "$work/theirs.mp4")" 'BEGIN {
-    printf "lorowen-cli burn:  %.2f s  (%.1f MB)\n", ours / 1e9, a / 1e6
-    printf "%s: %.2f s  (%.1f MB)\n", peer, theirs / 1e9, b / 1e6
-    printf "ratio ours/ffmpeg: %.3f (bar: at most 1.0)\n", ours / theirs
+LC_ALL=C awk -v ow="${ours[0]}" -v oc="${ours[1]}" -v tw="${theirs[0]}" -v tc="${theirs[1]}" \
+    -v peer="$peer" -v a="$(stat -c %s "$work/ours.mp4")" -v b="$(stat -c %s "$work/theirs.mp4")" 'BEGIN {
+    printf "lorowen-cli burn:  %.2f s wall, %.2f s processor  (%.1f MB)\n", ow, oc, a / 1e6
+    printf "%s: %.2f s wall, %.2f s processor  (%.1f MB)\n", peer, tw, tc, b / 1e6
+    printf "ratio ours/ffmpeg: %.3f wall, %.3f processor (bar: at most 1.0)\n", ow / tw, oc / tc
 }'
