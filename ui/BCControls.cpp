@@ -342,6 +342,8 @@ void BCSegment::setSelection(const QVariant& value) {
 
 BCSwitch::BCSwitch(const QString& title, QWidget* parent) : QCheckBox(title, parent) {
     setAccessibleName(title);
+    setToolTip(title);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     setCursor(Qt::PointingHandCursor);
     followLook(this);
 }
@@ -351,6 +353,10 @@ QSize BCSwitch::sizeHint() const {
     const double track = pt(34);
     const double width = track + (text().isEmpty() ? 0 : pt(8) + metrics.horizontalAdvance(text()));
     return QSize(int(std::ceil(width)), int(std::ceil(std::max<double>(pt(20), metrics.height()))));
+}
+
+QSize BCSwitch::minimumSizeHint() const {
+    return QSize(int(std::ceil(pt(34 + 8 + 40))), sizeHint().height());
 }
 
 bool BCSwitch::hitButton(const QPoint& pos) const {
@@ -381,8 +387,9 @@ void BCSwitch::paintEvent(QPaintEvent*) {
     if (!text().isEmpty()) {
         painter.setPen(isEnabled() ? t.text : faded(t.dim, 0.6));
         painter.setFont(font());
-        painter.drawText(QRectF(w + pt(8), 0, width() - w - pt(8), height()),
-                         Qt::AlignVCenter | Qt::AlignLeft, text());
+        const QRectF area(w + pt(8), 0, width() - w - pt(8), height());
+        painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, int(area.width())));
     }
 }
 

@@ -119,7 +119,8 @@ class BCSwitch : public QCheckBox {
 public:
     explicit BCSwitch(const QString& title, QWidget* parent = nullptr);
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    // The switch and a little of its title: a narrow column cuts the title with an ellipsis.
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

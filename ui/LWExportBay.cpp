@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -55,8 +56,8 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
     column->addWidget(m_videoTiles[0]);
     column->addWidget(m_videoTiles[1]);
     group(QStringLiteral("Voice"));
-    m_voiceTile =
-        addTile(QStringLiteral("speaker.wave.2.fill"), QStringLiteral("Voiceover MP3"), QString());
+    m_voiceTile = new LWExportTile(QStringLiteral("speaker.wave.2.fill"),
+                                   QStringLiteral("Voiceover MP3"), QString(), this);
     connect(m_voiceTile, &QPushButton::clicked, &m_store, &LWStore::exportVoiceover);
     column->addWidget(m_voiceTile);
 
@@ -73,24 +74,97 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
     for (auto signal : {&LWStore::mediaChanged, &LWStore::busyChanged, &LWStore::sidecarsChanged})
         connect(&m_store, signal, this, &LWExportBay::refresh);
     connect(&ELSettings::shared(), &ELSettings::hasKeyChanged, this, &LWExportBay::refresh);
-    connect(&BCUI::shared(), &BCUI::themeChanged, this, [this] {
-        for (QPushButton* button : findChildren<QPushButton*>())
-            button->setIcon(BCIcons::icon(button->property("symbol").toString()));
-    });
     refresh();
+}
+
+LWExportTile::LWExportTile(const QString& symbol, const QString& title, const QString& subtitle,
+                           QWidget* parent)
+    : QPushButton(parent), m_symbol(symbol), m_title(title) {
+    setObjectName(title);
+    setAccessibleName(title);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setSubtitle(subtitle);
+    connect(&BCUI::shared(), &BCUI::themeChanged, this, [this] { update(); });
+    connect(&BCUI::shared(), &BCUI::zoomChanged, this, [this] {
+        updateGeometry();
+        update();
+    });
+}
+
+void LWExportTile::setSubtitle(const QString& subtitle) {
+    m_subtitle = subtitle;
+    setToolTip(subtitle);
+    setAccessibleDescription(subtitle);
+    update();
+}
+
+QSize LWExportTile::sizeHint() const {
+    const BCUI& ui = BCUI::shared();
+    const QFontMetrics title(BCFont(13, QFont::DemiBold));
+    const QFontMetrics small(BCFont(11));
+    return QSize(ui.px(260), std::max(ui.px(34), title.height() + small.height()) + ui.px(14));
+}
+
+QSize LWExportTile::minimumSizeHint() const {
+    return QSize(BCUI::shared().px(120), sizeHint().height());
+}
+
+void LWExportTile::paintEvent(QPaintEvent*) {
+    const BCUI& ui = BCUI::shared();
+    const BCTheme& t = ui.theme();
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF shape = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
+    const double radius = ui.px(10);
+    QColor face = isDown()                      ? t.raised.darker(115)
+                  : underMouse() && isEnabled() ? t.raised
+                                                : t.panel;
+    painter.setBrush(face);
+    painter.setPen(QPen(hasFocus() ? t.accent2 : t.metalLo, hasFocus() ? 2 : 1));
+    painter.drawRoundedRect(shape, radius, radius);
+
+    const QColor ink = isEnabled() ? t.text : t.dim.darker(130);
+    const double pad = ui.px(8);
+    const double orb = ui.px(30);
+    const QRectF circle(pad, (height() - orb) / 2, orb, orb);
+    painter.setPen(QPen(t.metalLo, 1));
+    painter.setBrush(isEnabled() ? QBrush(t.chrome(circle.topLeft(), circle.bottomLeft()))
+                                 : QBrush(t.well));
+    painter.drawEllipse(circle);
+    const int glyph = ui.px(16);
+    painter.drawPixmap(
+        QPointF(circle.center().x() - glyph / 2.0, circle.center().y() - glyph / 2.0),
+        BCIcons::pixmap(m_symbol, glyph, isEnabled() ? t.deep : t.dim, devicePixelRatioF()));
+
+    const int chevron = ui.px(14);
+    const double textLeft = circle.right() + pad;
+    const double textRight = width() - pad - chevron - pad;
+    const QFont titleFont = BCFont(13, QFont::DemiBold);
+    const QFont smallFont = BCFont(11);
+    const QFontMetrics titleMetrics(titleFont);
+    const QFontMetrics smallMetrics(smallFont);
+    const double block = titleMetrics.height() + smallMetrics.height();
+    const double top = (height() - block) / 2;
+    painter.setPen(ink);
+    painter.setFont(titleFont);
+    painter.drawText(QRectF(textLeft, top, textRight - textLeft, titleMetrics.height()),
+                     Qt::AlignLeft | Qt::AlignVCenter,
+                     titleMetrics.elidedText(m_title, Qt::ElideRight, int(textRight - textLeft)));
+    painter.setPen(isEnabled() ? t.dim : t.dim.darker(130));
+    painter.setFont(smallFont);
+    painter.drawText(
+        QRectF(textLeft, top + titleMetrics.height(), textRight - textLeft, smallMetrics.height()),
+        Qt::AlignLeft | Qt::AlignVCenter,
+        smallMetrics.elidedText(m_subtitle, Qt::ElideRight, int(textRight - textLeft)));
+    painter.drawPixmap(
+        QPointF(width() - pad - chevron, (height() - chevron) / 2.0),
+        BCIcons::pixmap(QStringLiteral("chevron.right"), chevron, t.dim, devicePixelRatioF()));
 }
 
 QPushButton* LWExportBay::addTile(const QString& symbol, const QString& title,
                                   const QString& subtitle) {
-    auto* button = new QPushButton(title + u'\n' + subtitle, this);
-    button->setProperty("tile", true);
-    button->setProperty("symbol", symbol);
-    button->setObjectName(title);
-    button->setIcon(BCIcons::icon(symbol));
-    button->setIconSize(QSize(22, 22));
-    button->setAccessibleName(title);
-    button->setToolTip(subtitle);
-    return button;
+    return new LWExportTile(symbol, title, subtitle, this);
 }
 
 QPushButton* LWExportBay::tile(const QString& title) const {
@@ -112,8 +186,7 @@ void LWExportBay::refresh() {
                               ? QStringLiteral("Captions read aloud by your ElevenLabs voice")
                               : QStringLiteral("Uses ElevenLabs — add your API key in Settings "
                                                "(Ctrl+,)");
-    m_voiceTile->setText(QStringLiteral("Voiceover MP3\n") + voice);
-    m_voiceTile->setToolTip(voice);
+    m_voiceTile->setSubtitle(voice);
     m_audioOnly->setVisible(m_store.media() && !m_store.media()->hasVideo);
     m_sidecars->setChecked(m_store.sidecars());
 }

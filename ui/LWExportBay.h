@@ -1,11 +1,33 @@
 #pragma once
 
+#include <QPushButton>
 #include <QWidget>
 
 class LWStore;
+
+// One export tile: a chrome circle with the symbol, the title, a one-line subtitle (cut with an
+// ellipsis when narrow; the full text is the tool tip) and a chevron. The whole tile is the
+// button.
+class LWExportTile : public QPushButton {
+    Q_OBJECT
+public:
+    LWExportTile(const QString& symbol, const QString& title, const QString& subtitle,
+                 QWidget* parent = nullptr);
+    void setSubtitle(const QString& subtitle);
+    QString subtitle() const { return m_subtitle; }
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QString m_symbol;
+    QString m_title;
+    QString m_subtitle;
+};
 class QCheckBox;
 class QLabel;
-class QPushButton;
 
 // The Export bay: the caption-file tiles (SRT, VTT, TXT, TXT + times), the video tiles and the
 // voiceover tile, the audio-only note and the side-car switch. A tile that cannot act is
@@ -26,7 +48,7 @@ private:
     LWStore& m_store;
     QList<QPushButton*> m_textTiles;
     QList<QPushButton*> m_videoTiles;
-    QPushButton* m_voiceTile = nullptr;
+    LWExportTile* m_voiceTile = nullptr;
     QLabel* m_audioOnly = nullptr;
     QCheckBox* m_sidecars = nullptr;
 };
