@@ -37,7 +37,7 @@ if(LOROWEN_BUNDLE_WHISPER)
     install(PROGRAMS ${helpers_stage}/whisper-cli DESTINATION ${LOROWEN_LIBEXEC}/helpers)
 endif()
 
-install(FILES ${PROJECT_SOURCE_DIR}/packaging/io.brindlecote.Lorowen.metainfo.xml
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/com.brindlecote.lorowenpro.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
 # Debian wants the changelog compressed with gzip -9n (no timestamp in the header).

@@ -39,7 +39,7 @@ helper=$root/usr/lib/lorowen-pro/helpers/whisper-cli
     fail "the packaged whisper-cli does not run"
 for f in usr/share/applications/lorowen.desktop \
     usr/share/icons/hicolor/scalable/apps/lorowen.svg \
-    usr/share/metainfo/io.brindlecote.Lorowen.metainfo.xml \
+    usr/share/metainfo/com.brindlecote.lorowenpro.metainfo.xml \
     usr/share/doc/lorowen-pro/copyright usr/share/doc/lorowen-pro/changelog.gz; do
     [[ -s $root/$f ]] || fail "$f is missing"
 done
