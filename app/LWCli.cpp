@@ -31,7 +31,8 @@ QList<Command> commands() {
 }
 
 void printHelp(const QList<Command>& list) {
-    std::printf("usage: lorowen-cli COMMAND [ARGUMENTS]\n\n"
+    std::printf("usage: lorowen-cli COMMAND [ARGUMENTS]\n"
+                "       lorowen-cli --version\n\n"
                 "Runs BRCT Lorowen Pro's caption jobs without a window.\n"
                 "Exit status: 0 done, 2 bad usage, 3 the job failed, 130 stopped by Ctrl+C.\n\n"
                 "Commands:\n");
@@ -140,6 +141,10 @@ int run(const QStringList& arguments) {
         return usage;
     }
     const QString& name = arguments.first();
+    if (name == QStringLiteral("--version")) {
+        std::printf("lorowen-cli %s\n", LOROWEN_VERSION);
+        return ok;
+    }
     if (name == QStringLiteral("--help") || name == QStringLiteral("-h") ||
         name == QStringLiteral("help")) {
         printHelp(list);

@@ -7,6 +7,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -32,6 +33,13 @@ bool forwardToRunning(const QString& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Answered before anything needs a display, so packaging checks can run it anywhere.
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("lorowen %s\n", LOROWEN_VERSION);
+            return 0;
+        }
+    }
     // Without a display Qt would stop with a platform-plugin error; say what to do instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
