@@ -16,7 +16,9 @@ void writeAtomically(const QString& path, const QByteArray& bytes) {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         throw failure(file.errorString());
-    if (file.write(bytes) != bytes.size()) {
+    // A short write sits in Qt's buffer and only meets a full disk while flushing, which commit()
+    // doesn't report: flush first so that failure cancels the write too.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         const QString reason = file.errorString();
         file.cancelWriting();
         throw failure(reason);

@@ -197,7 +197,8 @@ public:
         write(header.constData(), header.size());
     }
     void commit() {
-        if (!m_file.commit())
+        // commit() doesn't report a failed flush of the buffered tail (the header rewrite).
+        if (!m_file.flush() || !m_file.commit())
             throw failure(m_file.errorString());
     }
     void cancel() { m_file.cancelWriting(); }

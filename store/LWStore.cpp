@@ -4,6 +4,7 @@
 #include "BCSavePlace.h"
 #include "CaptionMath.h"
 #include "LWDefaults.h"
+#include "LWProject.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -80,6 +81,7 @@ QString LWStore::defaultLocaleName() {
 
 void LWStore::setMedia(std::optional<BCOpenedMedia> media) {
     m_media = std::move(media);
+    m_projectPath = m_media ? LWProject::fileFor(m_media->original.toLocalFile()) : QString();
     emit mediaChanged();
 }
 

@@ -319,4 +319,5 @@ private:
     QTimer m_clock; // the 1/30 s playhead clock
     QTimer m_saveTimer;
     QString m_autosaveFailureNote; // the note shown while autosaving fails
+    QString m_projectPath;         // named at opening; a later move or delete can't change it
 };

@@ -23,7 +23,8 @@ void LWStore::autosave() {
     m_saveTimer.stop();
     if (!m_media)
         return;
-    const QString path = LWProject::fileFor(m_media->original.toLocalFile());
+    // The name given at opening: the media file's identity changes once it is moved or deleted.
+    const QString path = m_projectPath;
     try {
         LWFormats::writeAtomically(path, LWProject::encode(m_captions));
     } catch (const BCError& e) {

@@ -66,7 +66,7 @@ void WhisperModels::install(const QString& downloaded, const WhisperModel& model
     }
     QSaveFile marker(markerPath);
     if (!marker.open(QIODevice::WriteOnly) || marker.write(model.sha256.toUtf8()) < 0 ||
-        !marker.commit()) {
+        !marker.flush() || !marker.commit()) {
         throw BCError(
             QStringLiteral("The model's marker file couldn't be written in “%1”.").arg(folder),
             marker.errorString());

@@ -86,6 +86,11 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
                  .arg(px(2), px(5))
           << QStringLiteral("QFrame#row QLineEdit { padding: %1px %2px; }").arg(px(1), px(3))
           << QStringLiteral("*:focus { outline: none; border-color: %1; }").arg(css(t.accent2))
+          // A lit button's border already has the focus colour: its ring takes the text's.
+          << QStringLiteral("QPushButton:checked:focus, QToolButton:checked:focus, "
+                            "QPushButton[lit=\"true\"]:focus, QToolButton[lit=\"true\"]:focus "
+                            "{ border-color: %1; }")
+                 .arg(css(t.text))
           << QStringLiteral("QSlider::groove:horizontal { height: %1px; background: %2; "
                             "border-radius: %3px; }")
                  .arg(px(5), css(t.well), px(2))

@@ -123,6 +123,11 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
     body->addWidget(m_text, 1);
     body->addLayout(tools);
     column->addLayout(body);
+    // Tab reads the row as it is laid out: the times and nudges, the text, then the tools.
+    const QList<QWidget*> order = {m_start, m_end, earlier, later, m_text,
+                                   play,    split, merge,   remove};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
 
     connect(earlier, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), -0.1); });
     connect(later, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), 0.1); });
@@ -170,6 +175,7 @@ void LWCaptionRow::bind(int index, const Caption& caption, bool active, bool sel
     m_caption = caption;
     m_index = index;
     m_number->setText(QString::number(index + 1));
+    setAccessibleName(QStringLiteral("Caption %1").arg(index + 1));
     m_length->setText(lengthText(caption));
     if (other || !m_start->hasFocus())
         m_start->setText(timeText(caption.start));

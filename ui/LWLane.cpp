@@ -114,6 +114,7 @@ LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store
 
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("lane"));
+    m_scroll->setFocusPolicy(Qt::NoFocus); // the zoom controls and the playhead keys move it
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);

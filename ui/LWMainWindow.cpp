@@ -1,5 +1,6 @@
 #include "LWMainWindow.h"
 
+#include "BCAccessible.h"
 #include "BCControls.h"
 #include "BCStyleSheet.h"
 #include "BCUI.h"
@@ -39,6 +40,7 @@
 #include <algorithm>
 
 LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(m_hooks)) {
+    BCAccessible::install();
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("BRCT Lorowen Pro"));
     resize(1360, 860);
@@ -129,6 +131,7 @@ QWidget* LWMainWindow::buildBayColumn() {
     m_right = new BCPanel(this, 12, 10);
     auto* layout = new QVBoxLayout(m_right);
     m_selector = new BCSegment(m_right);
+    m_selector->setAccessibleName(QStringLiteral("Bays"));
     m_selector->addItem(0, QStringLiteral("Captions"));
     m_selector->addItem(1, QStringLiteral("Style"));
     m_selector->addItem(2, QStringLiteral("Export"));
@@ -144,6 +147,7 @@ QWidget* LWMainWindow::buildBayColumn() {
                          static_cast<QWidget*>(m_exportBay = new LWExportBay(*m_store))}) {
         auto* scroll = new QScrollArea(m_bays);
         scroll->setObjectName(QStringLiteral("bay"));
+        scroll->setFocusPolicy(Qt::NoFocus); // Tab goes to the controls, which scroll into view
         scroll->setWidgetResizable(true);
         scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         scroll->setWidget(bay);
