@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -68,6 +69,21 @@ inline CaptionMath::Rules rules(FuzzedDataProvider& in) {
     r.minDuration = in.ConsumeFloatingPoint<double>();
     r.pauseSplit = in.ConsumeFloatingPoint<double>();
     return r;
+}
+
+// Whether rules keep their times within a range where sums of times can't overflow.
+inline bool moderate(const CaptionMath::Rules& r) {
+    for (double value : {r.maxDuration, r.minDuration, r.pauseSplit})
+        if (!(value > -1e6 && value < 1e6))
+            return false;
+    return true;
+}
+
+// Captions that can be placed on a timeline: finite times, starts at 0 or later, ends after
+// starts.
+inline void checkTimes(const Captions& captions) {
+    for (const Caption& c : captions)
+        check(std::isfinite(c.start) && std::isfinite(c.end) && c.start >= 0 && c.end >= c.start);
 }
 
 } // namespace Fuzz

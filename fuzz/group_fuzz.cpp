@@ -23,6 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             return w.start * 100 + (to - from);
         };
     }
-    (void)CaptionMath::group(words, rules, pitch, markSpeakers);
+    const Captions captions = CaptionMath::group(words, rules, pitch, markSpeakers);
+    if (Fuzz::moderate(rules))
+        Fuzz::checkTimes(captions);
     return 0;
 }

@@ -12,6 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
         const LyricAlign::Result result = LyricAlign::align(lyrics, heard, duration, rules);
         Fuzz::check(result.matched <= result.total && result.total == result.words.size());
+        Fuzz::checkTimes(result.captions);
     } catch (const BCError&) {
     }
     return 0;
