@@ -196,7 +196,7 @@ void fillGaps(Words& words, double duration) {
         double at = from;
         if (hasNext && g == 0 &&
             (i == 0 || words[i - 1].line != words[i].line || words[j].line == words[i].line))
-            at = to - span;
+            at = std::max(to - span, 0.0); // never before the song starts
 
         double weights = 0;
         for (qsizetype k = i; k < j; ++k)

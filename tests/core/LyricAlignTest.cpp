@@ -136,6 +136,18 @@ TEST(LyricGaps, EndOfSongGetsHalfASecondPerWordInProportionToLength) {
     EXPECT_FALSE(words[3].matched);
 }
 
+// A run laid back from a matched word heard at the very start of the song starts at 0, not
+// before it.
+TEST(LyricGaps, RunsBeforeAWordHeardAtZeroStartAtZero) {
+    Words words{loose(QStringLiteral("Hel"), 0), loose(QStringLiteral("(abcdefghij"), 1),
+                matched(QStringLiteral("klmnopqrstu)"), 1, 0, 0)};
+    LyricAlign::fillGaps(words, 76);
+    for (const Word& w : words) {
+        EXPECT_GE(w.start, 0) << w.text.toStdString();
+        EXPECT_GE(w.end, w.start) << w.text.toStdString();
+    }
+}
+
 TEST(LyricGaps, RunsEndAtTheNextWordOrTakeTheirShareOfTheGap) {
     // Before the first matched word on the same line: the run ends where it starts.
     Words opening{loose(QStringLiteral("one"), 0), loose(QStringLiteral("two"), 0),
