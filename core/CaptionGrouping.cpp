@@ -342,7 +342,7 @@ Captions group(const TimedWords& words, const Rules& rules, const PitchFunction&
                bool markSpeakers) {
     TimedWords sorted;
     sorted.reserve(words.size());
-    for (const TimedWord& word : words)
+    for (const TimedWord& word : withUsableTimes(words))
         if (!isBlank(word.text))
             sorted.append(word);
     std::stable_sort(sorted.begin(), sorted.end(),

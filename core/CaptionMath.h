@@ -56,6 +56,11 @@ using PitchFunction = std::function<std::optional<double>(double from, double to
 Captions group(const TimedWords& words, const Rules& rules, const PitchFunction& pitch = {},
                bool markSpeakers = false);
 
+// The words that can be placed on a timeline, in the same order: a word whose start or end is
+// not a finite number is dropped, a start before 0 becomes 0 and an end before the start becomes
+// the start. Grouping and lyric alignment take their words through this.
+TimedWords withUsableTimes(const TimedWords& words);
+
 // Re-lays `text` on one line, or on two when it is longer than `maxCharsPerLine` characters
 // (grapheme clusters), `maxLines` is above 1 and it has at least two words. Words are split at
 // spaces and line feeds only; the two-line break goes where the lines overflow least and are

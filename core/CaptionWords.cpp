@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <string>
 
 namespace CaptionMath {
@@ -61,6 +62,21 @@ QString wordKey(const QString& word) {
         if (QChar::isLetterOrNumber(char32_t(c)))
             kept.push_back(char32_t(c));
     return QString::fromUcs4(kept.data(), qsizetype(kept.size())).toLower();
+}
+
+TimedWords withUsableTimes(const TimedWords& words) {
+    TimedWords usable;
+    usable.reserve(words.size());
+    for (const TimedWord& word : words) {
+        const double end = word.start + word.duration;
+        if (!std::isfinite(word.start) || !std::isfinite(end))
+            continue;
+        TimedWord placed = word;
+        placed.start = std::max(word.start, 0.0);
+        placed.duration = std::max(end, placed.start) - placed.start;
+        usable.append(std::move(placed));
+    }
+    return usable;
 }
 
 } // namespace CaptionMath

@@ -8,6 +8,7 @@
 
 #include <QRegularExpression>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -195,7 +196,7 @@ void fillGaps(Words& words, double duration) {
         double at = from;
         if (hasNext && g == 0 &&
             (i == 0 || words[i - 1].line != words[i].line || words[j].line == words[i].line))
-            at = to - span;
+            at = std::max(to - span, 0.0); // never before the song starts
 
         double weights = 0;
         for (qsizetype k = i; k < j; ++k)
@@ -250,9 +251,12 @@ Result align(const QString& lyrics, const TimedWords& heard, double duration,
     if (parsed.words.isEmpty())
         return result;
 
+    // Words without a usable time can't time a lyric, and an unknown length is no length.
+    if (!std::isfinite(duration))
+        duration = 0;
     TimedWords kept;
     QStringList heardKeys;
-    for (const TimedWord& w : heard) {
+    for (const TimedWord& w : CaptionMath::withUsableTimes(heard)) {
         const QString k = key(w.text);
         if (k.isEmpty())
             continue;

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <numbers>
 #include <optional>
 #include <random>
@@ -442,6 +443,41 @@ TEST(Group, CaptionTimes) {
             EXPECT_NEAR(captions[i].start, c.expected[std::size_t(i)].first, 1e-9);
             EXPECT_NEAR(captions[i].end, c.expected[std::size_t(i)].second, 1e-9);
         }
+    }
+}
+
+// A word whose start or end is not a number on the timeline (from a damaged recogniser answer)
+// is left out; the others are grouped as usual, never into a caption at NaN or infinity.
+TEST(Group, WordsWithUnusableTimesAreLeftOut) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Row {
+        const char* name;
+        double start;
+        double duration;
+        bool kept;
+    };
+    const Row rows[] = {
+        {"start NaN", nan, 0.5, false},         {"start +inf", inf, 0.5, false},
+        {"start -inf", -inf, 0.5, false},       {"length NaN", 1, nan, false},
+        {"length +inf", 1, inf, false},         {"length -inf", 1, -inf, false},
+        {"end overflows", 1e308, 1e308, false}, {"start before zero", -5, 0.3, true},
+        {"negative length", 1, -3, true},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TimedWords words = spoken("Hello there.", 0) +
+                                 TimedWords{{"odd", row.start, row.duration}} +
+                                 spoken("General Kenobi.", 2);
+        const Captions captions = CaptionMath::group(words, {});
+        ASSERT_FALSE(captions.isEmpty());
+        for (const Caption& c : captions) {
+            EXPECT_TRUE(std::isfinite(c.start) && std::isfinite(c.end)) << c.start << " " << c.end;
+            EXPECT_GE(c.start, 0);
+            EXPECT_GE(c.end, c.start);
+        }
+        EXPECT_EQ(texts(captions).join(u' ').contains(QStringLiteral("odd")), row.kept);
+        EXPECT_TRUE(texts(captions).join(u' ').contains(QStringLiteral("Kenobi.")));
     }
 }
 

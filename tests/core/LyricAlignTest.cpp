@@ -4,7 +4,9 @@
 #include "BCError.h"
 
 #include <QStringList>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <stop_token>
 
 using LyricAlign::Word;
@@ -134,6 +136,18 @@ TEST(LyricGaps, EndOfSongGetsHalfASecondPerWordInProportionToLength) {
     EXPECT_FALSE(words[3].matched);
 }
 
+// A run laid back from a matched word heard at the very start of the song starts at 0, not
+// before it.
+TEST(LyricGaps, RunsBeforeAWordHeardAtZeroStartAtZero) {
+    Words words{loose(QStringLiteral("Hel"), 0), loose(QStringLiteral("(abcdefghij"), 1),
+                matched(QStringLiteral("klmnopqrstu)"), 1, 0, 0)};
+    LyricAlign::fillGaps(words, 76);
+    for (const Word& w : words) {
+        EXPECT_GE(w.start, 0) << w.text.toStdString();
+        EXPECT_GE(w.end, w.start) << w.text.toStdString();
+    }
+}
+
 TEST(LyricGaps, RunsEndAtTheNextWordOrTakeTheirShareOfTheGap) {
     // Before the first matched word on the same line: the run ends where it starts.
     Words opening{loose(QStringLiteral("one"), 0), loose(QStringLiteral("two"), 0),
@@ -210,6 +224,41 @@ TEST(LyricAlignment, TimesMatchedWordsFromTheirEndsAndUndoesOutOfOrderOnes) {
     EXPECT_TRUE(none.words.isEmpty());
     EXPECT_TRUE(none.captions.isEmpty());
     EXPECT_EQ(none.total, 0);
+}
+
+// Heard words without a usable time, and a song length that is not a number, never time a
+// lyric at NaN or infinity: such words are not matched and the song length counts as unknown.
+TEST(LyricAlignment, UnusableTimesNeverReachTheCaptions) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Row {
+        const char* name;
+        double start;
+        double duration;
+        double songLength;
+    };
+    const Row rows[] = {{"start NaN", nan, 0.5, 10},        {"start +inf", inf, 0.5, 10},
+                        {"length +inf", 1, inf, 10},        {"end overflows", 1e308, 1e308, 10},
+                        {"start before zero", -5, 0.3, 10}, {"song length NaN", 1, 0.5, nan},
+                        {"song length +inf", 1, 0.5, inf}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const TimedWords heard = {{QStringLiteral("hello"), 0, 0.4},
+                                  {QStringLiteral("there"), 0.5, 0.4},
+                                  {QStringLiteral("general"), row.start, row.duration},
+                                  {QStringLiteral("kenobi"), 2.4, 0.5}};
+        const LyricAlign::Result result = LyricAlign::align(
+            QStringLiteral("Hello there\nGeneral Kenobi"), heard, row.songLength, {});
+        ASSERT_EQ(result.captions.size(), 2);
+        for (const Word& w : result.words) {
+            EXPECT_TRUE(std::isfinite(w.start) && std::isfinite(w.end)) << w.start << " " << w.end;
+            EXPECT_GE(w.start, 0);
+        }
+        for (const Caption& c : result.captions) {
+            EXPECT_TRUE(std::isfinite(c.start) && std::isfinite(c.end)) << c.start << " " << c.end;
+            EXPECT_GE(c.end, c.start);
+        }
+    }
 }
 
 TEST(LyricAlignment, ThirtyOfFortyWordsHeard) {
