@@ -1,6 +1,7 @@
 // `lorowen-cli transcribe` with the offline recogniser on a recorded sentence, and with pasted
 // lyrics timed against a stand-in whisper-cli.
 #include "CliRunner.h"
+#include "InstalledModel.h"
 #include "LWProject.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
@@ -22,17 +23,6 @@ CliRun transcribe(const QStringList& arguments) {
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
-}
-
-// A model as a download leaves it: a sparse file of the catalog's size and its marker.
-void installModel(const WhisperModel& model) {
-    ASSERT_TRUE(QDir().mkpath(WhisperModels::folder()));
-    QFile file(WhisperModels::folder() + u'/' + model.file);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(file.resize(model.bytes));
-    QFile marker(file.fileName() + QStringLiteral(".verified"));
-    ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-    marker.write(model.sha256.toLatin1());
 }
 
 class CliSpeech : public ::testing::Test {

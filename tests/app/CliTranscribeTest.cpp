@@ -2,6 +2,7 @@
 // counts as installed.
 #include "../transcribe/FakeModelServer.h"
 #include "CliRunner.h"
+#include "InstalledModel.h"
 #include "LWProject.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
@@ -36,18 +37,8 @@ protected:
         qunsetenv("FAKE_MODE");
     }
 
-    // The default model as a download leaves it: a sparse file of the catalog's size and its
-    // marker.
-    static void installModel() {
-        const WhisperModel model = WhisperModel::byID(WhisperModel::defaultID());
-        ASSERT_TRUE(QDir().mkpath(WhisperModels::folder()));
-        QFile file(WhisperModels::folder() + u'/' + model.file);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(model.bytes));
-        QFile marker(file.fileName() + QStringLiteral(".verified"));
-        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-        marker.write(model.sha256.toLatin1());
-    }
+    // The default model as a download leaves it.
+    static void installModel() { ::installModel(WhisperModel::byID(WhisperModel::defaultID())); }
 
     static CliRun finish(QProcess& process) {
         process.waitForFinished(120000);

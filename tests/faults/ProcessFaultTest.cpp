@@ -4,6 +4,8 @@
 #include "CaptionStyle.h"
 #include "ELSettings.h"
 #include "FakePlayer.h"
+#include "InstalledModel.h"
+#include "InstalledModel.h"
 #include "LWDefaults.h"
 #include "LWFormats.h"
 #include "LWProject.h"
@@ -49,18 +51,6 @@ protected:
         auto s = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
         s->setPlayer(std::make_unique<FakePlayer>());
         return s;
-    }
-
-    static void installModel(const WhisperModel& model) {
-        const QString folder = WhisperModels::folder();
-        ASSERT_TRUE(QDir().mkpath(folder));
-        QFile file(folder + u'/' + model.file);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(model.bytes));
-        file.close();
-        QFile marker(folder + u'/' + model.file + QStringLiteral(".verified"));
-        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-        marker.write(model.sha256.toLatin1());
     }
 
     void openAndWait(const QString& path) {

@@ -3,6 +3,7 @@
 // A store with scripted answers, a stand-in whisper-cli writing canned words, and helpers to
 // install models and open files, for the transcription, recogniser and lyrics tests.
 #include "FakePlayer.h"
+#include "InstalledModel.h"
 #include "LWDefaults.h"
 #include "LWProject.h"
 #include "LWStore.h"
@@ -35,18 +36,6 @@ protected:
         qunsetenv("FAKE_EXIT");
     }
 
-    // A model as a download leaves it: a sparse file of the catalog's size and its marker.
-    static void installModel(const WhisperModel& model) {
-        const QString folder = WhisperModels::folder();
-        ASSERT_TRUE(QDir().mkpath(folder));
-        QFile file(folder + u'/' + model.file);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_TRUE(file.resize(model.bytes));
-        file.close();
-        QFile marker(folder + u'/' + model.file + QStringLiteral(".verified"));
-        ASSERT_TRUE(marker.open(QIODevice::WriteOnly));
-        marker.write(model.sha256.toLatin1());
-    }
     static WhisperModel chosen() { return WhisperModel::byID(WhisperModels::shared().modelID()); }
 
     void openAndWait(const QString& path) {
