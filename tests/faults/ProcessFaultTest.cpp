@@ -5,7 +5,6 @@
 #include "ELSettings.h"
 #include "FakePlayer.h"
 #include "InstalledModel.h"
-#include "InstalledModel.h"
 #include "LWDefaults.h"
 #include "LWFormats.h"
 #include "LWProject.h"
