@@ -16,6 +16,8 @@
 # instead and says so. Set BENCH_KEEP=folder to keep the generated file and reuse it.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=video-fixture.sh
+source "$here/bench/video-fixture.sh"
 build=${1:-$here/build}
 cli=$build/app/lorowen-cli
 [[ -x "$cli" ]] || { echo "no $cli (build lorowen-cli)" >&2; exit 2; }
@@ -27,16 +29,8 @@ export XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$wo
 
 store=${BENCH_KEEP:-$work}
 mkdir -p "$store"
-video=$store/talk-60s-1080p30.mp4
-if [[ ! -s "$video" ]]; then
-    echo "generating a 60-second 1080p30 H.264/AAC file…" >&2
-    ffmpeg -nostdin -y -loglevel error \
-        -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=60" \
-        -f lavfi -i "sine=frequency=330:sample_rate=48000:duration=60" \
-        -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -b:a 128k \
-        -shortest "$video.part.mp4"
-    mv "$video.part.mp4" "$video"
-fi
+video=$store/video-60s-1080p30.mp4
+video_fixture "$video"
 
 # 30 two-line captions, one every 2 s, each shown for 1.8 s.
 caps=$work/caps.srt

@@ -14,6 +14,8 @@
 # folder and reuse it on the next run.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
+# shellcheck source=video-fixture.sh
+source "$here/bench/video-fixture.sh"
 build=${1:-$here/build}
 cli=$build/app/lorowen-cli
 [[ -x "$cli" ]] || { echo "no $cli (build lorowen-cli)" >&2; exit 2; }
@@ -24,16 +26,8 @@ export XDG_CACHE_HOME=$work/cache XDG_CONFIG_HOME=$work/config XDG_DATA_HOME=$wo
 
 store=${BENCH_KEEP:-$work}
 mkdir -p "$store"
-clip=$store/clip-60s-1080p30.mp4
-if [[ ! -s "$clip" ]]; then
-    echo "generating a 60-second 1080p30 H.264/AAC file…" >&2
-    ffmpeg -nostdin -y -loglevel error \
-        -f lavfi -i "testsrc2=size=1920x1080:rate=30:duration=60" \
-        -f lavfi -i "sine=frequency=440:sample_rate=48000:duration=60" \
-        -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p \
-        -c:a aac -b:a 192k -ac 2 "$clip.part.mp4"
-    mv "$clip.part.mp4" "$clip"
-fi
+clip=$store/video-60s-1080p30.mp4
+video_fixture "$clip"
 
 caps=$work/caps.srt
 for i in $(seq 0 29); do
