@@ -1,6 +1,6 @@
-// A full disk and a read-only destination while the captions are autosaved, exported as text, and
-// while a model downloads: the good file that was there stays whole, no half-written file takes
-// its place, and the person reads one plain sentence.
+// A full disk and a read-only destination while the captions are autosaved, exported as text or
+// burned into a video, and while a model downloads: the good file that was there stays whole, no
+// half-written file takes its place, and the person reads one plain sentence.
 #include "BCError.h"
 #include "BCSha256.h"
 #include "FakeModelServer.h"
@@ -151,6 +151,61 @@ TEST_F(FullDisk, TextExportLeavesTheOldFileOrNothing) {
     EXPECT_TRUE(hooks.alerts.isEmpty());
     EXPECT_EQ(QString::fromUtf8(readAll(existing)),
               LWFormats::text(LWFormats::TextKind::srt, captions, true));
+}
+
+TEST_F(FullDisk, BurnedInExportLeavesTheOldFileOrNothing) {
+    TestFolder out;
+    const QString folder = out.path(QStringLiteral("out"));
+    ScopedTmpfs disk(folder, 1024);
+    REQUIRE_TMPFS(disk);
+    clip = fixtures.path(MediaFixtures::mp4);
+    store->open(clip);
+    ASSERT_TRUE(spinUntil([&] { return !store->isBusy(); }, 60000));
+    ASSERT_TRUE(store->media().has_value() && store->media()->hasVideo);
+    store->setCaptions({Caption::make(0.2, 0.8, QStringLiteral("Hello"))});
+
+    const QString existing = folder + QStringLiteral("/talk (captioned).mp4");
+    const QString fresh = folder + QStringLiteral("/new.mp4");
+    {
+        QFile file(existing);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("an earlier export");
+    }
+    const QByteArray good = readAll(existing);
+    auto burn = [&](const QString& path) {
+        hooks.alerts.clear();
+        hooks.revealed.clear();
+        hooks.saveAnswers = {path};
+        store->exportBurnIn();
+        return spinUntil(
+            [&] { return !store->isBusy() && store->work() && store->work()->ended(); }, 120000);
+    };
+
+    // No room at all, and room for the header but not the pictures.
+    for (qint64 room : {qint64(0), qint64(12000)}) {
+        SCOPED_TRACE(room);
+        disk.unfill();
+        disk.fill(room);
+        for (const QString& path : {existing, fresh}) {
+            ASSERT_TRUE(burn(path));
+            ASSERT_EQ(hooks.alerts.size(), 1);
+            EXPECT_EQ(hooks.alerts[0].title, QStringLiteral("Export failed"));
+            EXPECT_EQ(hooks.alerts[0].message,
+                      QStringLiteral("The export failed: No space left on device."));
+            EXPECT_TRUE(hooks.revealed.isEmpty());
+            EXPECT_EQ(readAll(existing), good);
+            EXPECT_EQ(disk.files(), QStringList{QFileInfo(existing).fileName()});
+        }
+    }
+
+    // With room again the same export replaces the old file whole.
+    disk.unfill();
+    ASSERT_TRUE(burn(existing));
+    EXPECT_TRUE(hooks.alerts.isEmpty());
+    EXPECT_EQ(hooks.revealed, QStringList{existing});
+    const QByteArray result = readAll(existing);
+    EXPECT_NE(result, good);
+    EXPECT_EQ(result.mid(4, 4), QByteArray("ftyp"));
 }
 
 // Error sentence of an exception_ptr, "" for success.
