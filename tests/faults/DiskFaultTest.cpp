@@ -26,6 +26,12 @@ QByteArray readAll(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Puts a good file in place that a failed save must leave as it is.
+bool plant(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
 class FullDisk : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -97,12 +103,8 @@ TEST_F(FullDisk, TextExportLeavesTheOldFileOrNothing) {
 
     const QString existing = folder + QStringLiteral("/talk.srt");
     const QString fresh = folder + QStringLiteral("/new.srt");
-    {
-        QFile file(existing);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("1\n00:00:00,000 --> 00:00:01,000\nGood\n");
-    }
-    const QByteArray good = readAll(existing);
+    const QByteArray good("1\n00:00:00,000 --> 00:00:01,000\nGood\n");
+    ASSERT_TRUE(plant(existing, good));
 
     struct Case {
         const char* what;
@@ -166,12 +168,8 @@ TEST_F(FullDisk, BurnedInExportLeavesTheOldFileOrNothing) {
 
     const QString existing = folder + QStringLiteral("/talk (captioned).mp4");
     const QString fresh = folder + QStringLiteral("/new.mp4");
-    {
-        QFile file(existing);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("an earlier export");
-    }
-    const QByteArray good = readAll(existing);
+    const QByteArray good("an earlier export");
+    ASSERT_TRUE(plant(existing, good));
     auto burn = [&](const QString& path) {
         hooks.alerts.clear();
         hooks.revealed.clear();
