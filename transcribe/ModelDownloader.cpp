@@ -57,6 +57,7 @@ void ModelDownloader::send(bool resume) {
     m_offset = resume ? QFileInfo(m_file.fileName()).size() : 0;
     m_received = m_offset;
     m_accepted = false;
+    m_expected = -1;
     QNetworkRequest request(m_url);
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::NoLessSafeRedirectPolicy);
@@ -116,6 +117,11 @@ void ModelDownloader::onHeaders() {
         complete(failed(why));
         return;
     }
+    // Where the body should end. When Qt notices the server's close while bytes are still unread,
+    // it ends the reply without an error, so the count is what tells a cut transfer from a
+    // finished one.
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    m_expected = length.isValid() ? m_received + length.toLongLong() : -1;
     m_accepted = true;
     if (m_onBytes)
         m_onBytes(m_received);
@@ -159,11 +165,14 @@ void ModelDownloader::onFinished() {
     if (!m_done || !m_reply)
         return;
     const QNetworkReply::NetworkError error = m_reply->error();
+    const bool cut = error == QNetworkReply::NoError && m_expected >= 0 && m_received < m_expected;
     const QString why = error == QNetworkReply::OperationCanceledError
                             ? QStringLiteral("the server stopped sending data.")
+                        : cut
+                            ? QStringLiteral("the connection closed before the whole file arrived.")
                             : m_reply->errorString();
     dropReply();
-    complete(error == QNetworkReply::NoError ? nullptr : failed(why));
+    complete(error == QNetworkReply::NoError && !cut ? nullptr : failed(why));
 }
 
 void ModelDownloader::complete(std::exception_ptr error) {

@@ -48,6 +48,7 @@ private:
     Done m_done;
     qint64 m_offset = 0;     // bytes kept from an earlier attempt
     qint64 m_received = 0;   // bytes of the file on disk
+    qint64 m_expected = -1;  // file size the headers promise for this reply, -1 when unknown
     bool m_accepted = false; // the headers were read and the file opened for this reply
     bool m_restarted = false;
     bool m_cancelled = false;
