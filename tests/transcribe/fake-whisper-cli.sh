@@ -9,6 +9,8 @@ for a in "$@"; do
     [ "$prev" = "-f" ] && wav="$a"
     prev="$a"
 done
+# Ignoring starts before the arguments appear: tests take that file as the sign to stop the run.
+[ "$FAKE_MODE" = stubborn ] && trap '' TERM
 printf '%s\n' "$@" > "$FAKE_DIR/args"
 stat -c %a "$(dirname "$wav")" > "$FAKE_DIR/mode"
 [ -s "$wav" ] && echo yes > "$FAKE_DIR/wav"
@@ -19,7 +21,6 @@ if [ "$FAKE_MODE" = hang ]; then
     exec sleep 30
 fi
 if [ "$FAKE_MODE" = stubborn ]; then
-    trap '' TERM
     while :; do
         sleep 0.1
     done
