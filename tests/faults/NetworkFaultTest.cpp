@@ -4,16 +4,15 @@
 #include "ELSettings.h"
 #include "FakePlayer.h"
 #include "LWStore.h"
+#include "LoopbackListener.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
 #include "StoreKey.h"
 #include "TestFiles.h"
 
 #include <QDir>
-#include <arpa/inet.h>
 #include <atomic>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -25,22 +24,14 @@ namespace {
 class CuttingServer {
 public:
     CuttingServer(qsizetype readBytes, bool reset) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_listener, 8) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+        if (!m_listener.port())
             return;
-        m_port = ntohs(address.sin_port);
         m_previous = qgetenv("BRCT_ELEVENLABS_BASE");
         qputenv("BRCT_ELEVENLABS_BASE",
-                QByteArray("http://127.0.0.1:") + QByteArray::number(m_port) + '/');
+                QByteArray("http://127.0.0.1:") + QByteArray::number(m_listener.port()) + '/');
         m_thread = std::thread([this, readBytes, reset] {
             for (;;) {
-                const int client = ::accept(m_listener, nullptr, nullptr);
+                const int client = m_listener.accept();
                 if (client < 0 || m_stopping)
                     break;
                 char buffer[4096];
@@ -62,8 +53,7 @@ public:
     }
     ~CuttingServer() {
         m_stopping = true;
-        ::shutdown(m_listener, SHUT_RDWR);
-        ::close(m_listener);
+        m_listener.stop();
         if (m_thread.joinable())
             m_thread.join();
         qputenv("BRCT_ELEVENLABS_BASE", m_previous);
@@ -71,12 +61,11 @@ public:
     CuttingServer(const CuttingServer&) = delete;
     CuttingServer& operator=(const CuttingServer&) = delete;
 
-    bool listening() const { return m_port != 0; }
+    bool listening() const { return m_listener.port() != 0; }
     qsizetype received() const { return m_received; }
 
 private:
-    int m_listener = -1;
-    quint16 m_port = 0;
+    LoopbackListener m_listener;
     QByteArray m_previous;
     std::thread m_thread;
     std::atomic<bool> m_stopping{false};

@@ -2,6 +2,7 @@
 #include "BCError.h"
 #include "BCSha256.h"
 #include "FakeModelServer.h"
+#include "LoopbackListener.h"
 #include "ModelDownloader.h"
 #include "TestFiles.h"
 #include "WhisperModels.h"
@@ -13,11 +14,9 @@
 #include <QNetworkReply>
 #include <QRandomGenerator>
 #include <QRegularExpression>
-#include <arpa/inet.h>
 #include <atomic>
 #include <cstring>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -65,23 +64,15 @@ QString outcome(std::exception_ptr error) {
 // after sending `answer`. While it lives, the catalog's addresses point at it.
 class QuietlyClosingServer {
 public:
-    QuietlyClosingServer(QByteArray answer, int unanswered) {
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-            ::listen(m_listener, 4) != 0 ||
-            ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+    QuietlyClosingServer(QByteArray answer, int unanswered) : m_listener(4) {
+        if (!m_listener.port())
             return;
         m_previous = qgetenv("BRCT_WHISPER_MODEL_HOST");
         qputenv("BRCT_WHISPER_MODEL_HOST",
-                "http://127.0.0.1:" + QByteArray::number(ntohs(address.sin_port)));
-        m_listening = true;
+                "http://127.0.0.1:" + QByteArray::number(m_listener.port()));
         m_thread = std::thread([this, answer, unanswered] {
             for (int connection = 0; connection <= unanswered; ++connection) {
-                const int client = ::accept(m_listener, nullptr, nullptr);
+                const int client = m_listener.accept();
                 if (client < 0)
                     return;
                 // Reads the whole request first, so the close is a plain end of stream.
@@ -109,8 +100,7 @@ public:
         });
     }
     ~QuietlyClosingServer() {
-        ::shutdown(m_listener, SHUT_RDWR);
-        ::close(m_listener);
+        m_listener.stop();
         if (m_thread.joinable())
             m_thread.join();
         qputenv("BRCT_WHISPER_MODEL_HOST", m_previous);
@@ -118,12 +108,11 @@ public:
     QuietlyClosingServer(const QuietlyClosingServer&) = delete;
     QuietlyClosingServer& operator=(const QuietlyClosingServer&) = delete;
 
-    bool listening() const { return m_listening; }
+    bool listening() const { return m_listener.port() != 0; }
     int requests() const { return m_requests; }
 
 private:
-    int m_listener = -1;
-    bool m_listening = false;
+    LoopbackListener m_listener;
     QByteArray m_previous;
     std::thread m_thread;
     std::atomic<int> m_requests{0};
