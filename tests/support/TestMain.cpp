@@ -1,5 +1,7 @@
-// Every test program gets a private world: the offscreen platform and its own XDG folders, so
-// preferences, caches and data never touch the developer's own and plain `ctest` runs alike.
+// Every test program gets a private world: the offscreen platform, its own XDG folders and its
+// own temporary folder, so preferences, caches and data never touch the developer's own, and
+// tests that look at what is left in the temporary folder don't see another program's files
+// while `ctest -j` runs them side by side.
 #ifdef LOROWEN_TEST_WIDGETS
 #include <QApplication>
 using TestApplication = QApplication; // the widget tests build this file into their own program
@@ -23,6 +25,7 @@ int main(int argc, char** argv) {
                                         QFileDevice::ExeOwner);
         qputenv(name, path.toUtf8());
     }
+    qputenv("TMPDIR", root.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QT_MEDIA_BACKEND", "gstreamer");
     qputenv("LC_ALL", "C.UTF-8");
