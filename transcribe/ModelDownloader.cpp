@@ -165,14 +165,20 @@ void ModelDownloader::onFinished() {
     if (!m_done || !m_reply)
         return;
     const QNetworkReply::NetworkError error = m_reply->error();
-    const bool cut = error == QNetworkReply::NoError && m_expected >= 0 && m_received < m_expected;
-    const QString why = error == QNetworkReply::OperationCanceledError
-                            ? QStringLiteral("the server stopped sending data.")
-                        : cut
-                            ? QStringLiteral("the connection closed before the whole file arrived.")
-                            : m_reply->errorString();
+    // A reply short of its promised length is a cut connection even when Qt saw no error.
+    const bool cut = m_expected >= 0 && m_received < m_expected;
+    if (error == QNetworkReply::NoError && !cut) {
+        dropReply();
+        complete(nullptr);
+        return;
+    }
+    QString why = QStringLiteral("the connection closed before the whole file arrived.");
+    if (error == QNetworkReply::OperationCanceledError)
+        why = QStringLiteral("the server stopped sending data.");
+    else if (error != QNetworkReply::NoError)
+        why = m_reply->errorString();
     dropReply();
-    complete(error == QNetworkReply::NoError && !cut ? nullptr : failed(why));
+    complete(failed(why));
 }
 
 void ModelDownloader::complete(std::exception_ptr error) {
