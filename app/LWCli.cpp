@@ -5,10 +5,10 @@
 #include "BCError.h"
 #include "LWCliProgress.h"
 #include "LWFormats.h"
+#include "LWJobRunner.h"
 
 #include <QFileInfo>
-#include <chrono>
-#include <thread>
+#include <QTimer>
 
 #include <atomic>
 #include <csignal>
@@ -101,26 +101,31 @@ int writeOutput(const QString& path, const QString& text, LWCliProgress& progres
 
 int runStoppable(LWCliProgress& progress, const std::function<int(std::stop_token)>& work) {
     std::stop_source source;
-    std::jthread watcher([&source](std::stop_token own) {
-        using namespace std::chrono_literals;
-        while (!own.stop_requested()) {
-            if (interruptRequested()) {
-                source.request_stop();
-                return;
-            }
-            std::this_thread::sleep_for(20ms);
-        }
+    // Ctrl+C stops the job; this thread keeps its event loop running meanwhile (downloads, the
+    // keyring and the job's reports need it).
+    QTimer interrupt;
+    QObject::connect(&interrupt, &QTimer::timeout, [&source] {
+        if (interruptRequested())
+            source.request_stop();
     });
-    try {
-        return work(source.get_token());
-    } catch (const BCCancelled&) {
+    interrupt.start(20);
+    int status = failed;
+    LWJobRunner runner;
+    const LWJobRunner::Outcome outcome =
+        runner.runAndWait(QStringLiteral("lorowen-cli"), source, [&](std::stop_token stop) {
+            status = work(stop);
+            return std::function<void()>([] {});
+        });
+    if (outcome.stopped()) {
         progress.finish();
         return interrupted;
-    } catch (const BCError& error) {
+    }
+    if (outcome.error) {
         progress.finish();
-        printError(error.message());
+        printError(*outcome.error);
         return failed;
     }
+    return status;
 }
 
 bool interruptRequested() {

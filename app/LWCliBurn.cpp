@@ -2,12 +2,12 @@
 // name, a style JSON file, or the one the window last used; writes no preferences.
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "BCPreferences.h"
 #include "BurnIn.h"
 #include "CaptionMath.h"
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
-#include "LWDefaults.h"
 #include "LWFormats.h"
 
 #include <QCoreApplication>
@@ -29,7 +29,7 @@ const QString kBurning = QStringLiteral("Burning captions into the video…");
 // The style the window uses now, or "Broadcast".
 CaptionStyle windowStyle() {
     const QJsonDocument stored =
-        QJsonDocument::fromJson(LWDefaults::value(QStringLiteral("lw.style")).toByteArray());
+        QJsonDocument::fromJson(BCPreferences::user(false)->value(BCPref::style).toByteArray());
     return CaptionStyle::fromJson(stored.object()).value_or(CaptionStyle{});
 }
 
@@ -90,40 +90,21 @@ int burnRun(const Command& self, const QStringList& args) {
 
     const BCMediaOpener::Status report = [&progress](const QString& label,
                                                      std::optional<double> fraction) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [&progress, label, fraction] { progress.update(label, fraction.value_or(-1)); },
-            Qt::QueuedConnection);
+        progress.update(label, fraction.value_or(-1));
     };
 
     return runStoppable(progress, [&](std::stop_token stop) {
-        // The export runs on a worker while this thread draws the progress bar.
-        QEventLoop loop;
-        std::exception_ptr error;
-        std::thread worker([&] {
-            try {
-                report(QStringLiteral("Opening %1…").arg(QFileInfo(mediaPath).fileName()),
-                       std::nullopt);
-                const BCOpenedMedia media = BCMediaOpener::open(mediaPath, report, stop);
-                if (!media.hasVideo)
-                    throw BCError(QStringLiteral("Burned-in captions need a video file. For "
-                                                 "audio files export SRT, VTT or TXT."));
-                report(kBurning, 0.0);
-                BurnIn::Job job;
-                BurnIn::exportVideo(
-                    media, captions, style, out, job,
-                    [&report](double fraction) { report(kBurning, fraction); }, stop);
-            } catch (...) {
-                error = std::current_exception();
-            }
-            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        loop.exec();
-        worker.join();
-        QCoreApplication::processEvents(); // the last reports, while the bar still exists
+        report(QStringLiteral("Opening %1…").arg(QFileInfo(mediaPath).fileName()), std::nullopt);
+        const BCOpenedMedia media = BCMediaOpener::open(mediaPath, report, stop);
+        if (!media.hasVideo)
+            throw BCError(QStringLiteral("Burned-in captions need a video file. For audio files "
+                                         "export SRT, VTT or TXT."));
+        report(kBurning, 0.0);
+        BurnIn::Job job;
+        BurnIn::exportVideo(
+            media, captions, style, out, job,
+            [&report](double fraction) { report(kBurning, fraction); }, stop);
         progress.finish();
-        if (error)
-            std::rethrow_exception(error);
         bool written = false;
         if (sidecars) {
             try {

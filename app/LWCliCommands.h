@@ -39,8 +39,10 @@ int cannotRead(const QString& path, LWCliProgress& progress);
 // Returns the exit status.
 int writeOutput(const QString& path, const QString& text, LWCliProgress& progress);
 
-// Runs `work` with a stop token that fires when Ctrl+C is pressed. Returns its status; a stop
-// ends with the interrupted status and nothing written, a BCError with its sentence.
+// Runs `work` as a job (on a thread of its own, while this thread runs its event loop) with a
+// stop token that fires when Ctrl+C is pressed. Returns its status; a stop ends with the
+// interrupted status and nothing written, a BCError with its sentence. `progress` may be updated
+// from the job's thread.
 int runStoppable(LWCliProgress& progress, const std::function<int(std::stop_token)>& work);
 
 Command convertCommand();

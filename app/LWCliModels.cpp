@@ -1,4 +1,5 @@
 #include "BCError.h"
+#include "BCPreferences.h"
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
@@ -102,7 +103,8 @@ int modelsCommandRun(const Command& self, const QStringList& args) {
     int status = ok;
     if (!parseArgs(self, args, {}, {}, parsed, status))
         return status;
-    WhisperModels models;
+    const std::unique_ptr<BCPreferences> preferences = BCPreferences::user(false);
+    WhisperModels models(*preferences);
     const QStringList& words = parsed.positional;
     if (words.isEmpty())
         return list(models);

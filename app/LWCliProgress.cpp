@@ -12,6 +12,7 @@ LWCliProgress::~LWCliProgress() {
 void LWCliProgress::update(const QString& label, double fraction) {
     if (!m_terminal)
         return;
+    const std::lock_guard hold(m_lock);
     const QByteArray text = label.toUtf8();
     if (fraction >= 0 && fraction <= 1) {
         constexpr int width = 30;
@@ -27,6 +28,7 @@ void LWCliProgress::update(const QString& label, double fraction) {
 }
 
 void LWCliProgress::finish() {
+    const std::lock_guard hold(m_lock);
     if (m_terminal && m_drawn) {
         std::fprintf(m_out, "\r\033[K");
         std::fflush(m_out);

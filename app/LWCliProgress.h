@@ -2,8 +2,10 @@
 
 #include <QString>
 #include <cstdio>
+#include <mutex>
 
 // A one-line progress bar on standard error, drawn only when standard error is a terminal.
+// Any thread may update it.
 class LWCliProgress {
 public:
     explicit LWCliProgress(std::FILE* out = stderr);
@@ -14,6 +16,7 @@ public:
     void finish();
 
 private:
+    std::mutex m_lock;
     std::FILE* m_out;
     bool m_terminal;
     bool m_drawn = false;

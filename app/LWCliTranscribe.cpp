@@ -1,31 +1,25 @@
 // lorowen-cli transcribe: the window's transcription (Whisper, the offline recogniser or
-// ElevenLabs Scribe) and its
-// Paste Lyrics alignment without a window. It always replaces (there is nothing to ask about),
-// downloads a missing model only when told to, and writes no preferences and no autosave.
+// ElevenLabs Scribe) and its Paste Lyrics alignment without a window, through the same
+// pipeline. It always replaces (there is nothing to ask about), downloads a missing model only
+// when told to, and writes no preferences and no autosave.
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "BCPreferences.h"
 #include "BCText.h"
-#include "CaptionMath.h"
 #include "ELKeyStore.h"
 #include "ELSettings.h"
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
-#include "LWDefaults.h"
 #include "LWFormats.h"
-#include "LWStore.h"
+#include "LWTranscription.h"
 #include "LyricAlign.h"
-#include "Transcriber.h"
 #include "WhisperModels.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QTimer>
+#include <QHash>
 #include <cstdio>
-#include <exception>
-#include <thread>
 
 namespace LWCli {
 
@@ -36,11 +30,6 @@ struct Output {
     LWFormats::TextKind kind;
 };
 
-struct Result {
-    Captions captions;
-    QString note; // the window's closing note
-};
-
 // The catalog ids a person can pick.
 QString knownModels() {
     QStringList ids;
@@ -49,104 +38,41 @@ QString knownModels() {
     return ids.join(QStringLiteral(", "));
 }
 
-// Runs `work` on a worker thread while this thread runs the event loop (model downloads and
-// progress reports happen here); Ctrl+C stops it. Rethrows what `work` threw.
-Result runOnWorker(const std::function<Result(std::stop_token)>& work) {
-    std::stop_source stop;
-    QEventLoop loop;
-    Result result;
-    std::exception_ptr error;
-    QTimer interrupt;
-    QObject::connect(&interrupt, &QTimer::timeout, [&] {
-        if (interruptRequested())
-            stop.request_stop();
-    });
-    interrupt.start(50);
-    std::thread worker([&] {
-        try {
-            result = work(stop.get_token());
-        } catch (...) {
-            error = std::current_exception();
-        }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    loop.exec();
-    worker.join();
-    QCoreApplication::processEvents(); // the last progress reports, while the bar still exists
-    if (error)
-        std::rethrow_exception(error);
-    return result;
-}
-
-// A job's status reports, from any thread, drawn by `progress` on this one.
-LWStore::JobStatus reportTo(LWCliProgress& progress) {
-    return [&progress](const QString& text, std::optional<double> fraction) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [&progress, text, fraction] { progress.update(text, fraction.value_or(-1)); },
-            Qt::QueuedConnection);
-    };
-}
-
-// Writes the captions to every output and prints the note; the exit status.
-int finish(const Result& result, const QList<Output>& outputs, bool timestamps,
-           LWCliProgress& progress) {
-    progress.finish();
-    if (interruptRequested())
-        return int(interrupted);
-    if (result.captions.isEmpty()) {
-        printError(result.note);
-        return int(failed);
-    }
-    for (const Output& output : outputs) {
-        const int written = writeOutput(
-            output.path, LWFormats::text(output.kind, result.captions, timestamps), progress);
-        if (written != ok)
-            return written;
-    }
-    std::printf("%s\n", result.note.toUtf8().constData());
-    std::fflush(stdout);
-    return int(ok);
-}
-
-// The ElevenLabs Scribe engine, with the key from the keyring (never from the command line).
-int transcribeScribe(const Command& self, const ParsedArgs& parsed, const QString& path,
-                     const QList<Output>& outputs, bool timestamps) {
-    if (parsed.flags.contains(QStringLiteral("--song")) ||
-        parsed.options.contains(QStringLiteral("--lyrics")))
-        return usageError(self, QStringLiteral("--song and --lyrics work with the Whisper engine "
-                                               "only"));
-    const QString scribeModels = QStringLiteral("scribe_v2, scribe_v1");
-    QString model = LWDefaults::value(QStringLiteral("el.scribe")).toString();
-    if (model.isEmpty())
-        model = QLatin1String(ELSettings::defaultScribeModel);
-    model = parsed.options.value(QStringLiteral("--model"), model);
-    if (!scribeModels.split(QStringLiteral(", ")).contains(model))
-        return usageError(
-            self, QStringLiteral("unknown Scribe model %1 (known: %2)").arg(model, scribeModels));
-    const QString language = parsed.options.value(
-        QStringLiteral("--language"), LWDefaults::value(QStringLiteral("lw.language")).toString());
-    const std::unique_ptr<ELKeyStore> keys = ELKeyStore::system();
-
+// Opens the file, runs the transcription and writes every output; the exit status.
+int transcribeFile(const QString& path, LWTranscription::Request request,
+                   const LWTranscription::Services& services,
+                   const LWTranscription::DownloadQuestion& ask, const QList<Output>& outputs,
+                   bool timestamps) {
     LWCliProgress progress;
-    const LWStore::JobStatus report = reportTo(progress);
-    return runStoppable(progress, [&](std::stop_token) {
-        const Result result = runOnWorker([&](std::stop_token stop) {
-            report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
-            const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
-            if (!media.hasAudio)
-                throw BCError(QStringLiteral("This file has no audio to transcribe."));
-            const TimedWords words =
-                LWStore::scribeWords(media.asset, model, language, report, *keys, stop);
-            if (stop.stop_requested())
-                throw BCCancelled{};
-            Captions made = CaptionMath::group(words, CaptionMath::Rules{}, {}, false);
-            for (Caption& c : made)
-                c.end = std::min(c.end, std::max(c.start + 0.1, media.duration));
-            return Result{made, LWStore::madeCaptionsNote(
-                                    made.size(), QStringLiteral(" with ElevenLabs Scribe"), false)};
-        });
-        return finish(result, outputs, timestamps, progress);
+    const LWTranscription::Status report = [&progress](const QString& text,
+                                                       std::optional<double> fraction) {
+        progress.update(text, fraction.value_or(-1));
+    };
+    return runStoppable(progress, [&](std::stop_token stop) {
+        report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
+        const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
+        if (!media.hasAudio)
+            throw BCError(request.lyrics
+                              ? QStringLiteral("This file has no audio to align the lyrics to.")
+                              : QStringLiteral("This file has no audio to transcribe."));
+        request.asset = media.asset;
+        request.duration = media.duration;
+        const LWTranscription::Result result =
+            LWTranscription::run(request, services, report, ask, {}, stop);
+        progress.finish();
+        if (result.captions.isEmpty()) {
+            printError(result.note);
+            return int(failed);
+        }
+        for (const Output& output : outputs) {
+            const int written = writeOutput(
+                output.path, LWFormats::text(output.kind, result.captions, timestamps), progress);
+            if (written != ok)
+                return written;
+        }
+        std::printf("%s\n", result.note.toUtf8().constData());
+        std::fflush(stdout);
+        return int(ok);
     });
 }
 
@@ -182,61 +108,79 @@ int transcribeRun(const Command& self, const QStringList& args) {
     if (outputs.isEmpty())
         return usageError(self, QStringLiteral("give at least one output with -o"));
     const QString path = parsed.positional[0];
-    const QString engine =
+    const QString engineName =
         parsed.options.value(QStringLiteral("--engine"), QStringLiteral("whisper"));
-    if (!QStringList{QStringLiteral("whisper"), QStringLiteral("speech"), QStringLiteral("scribe")}
-             .contains(engine))
+    const QHash<QString, LWEngine> engines{{QStringLiteral("whisper"), LWEngine::whisper},
+                                           {QStringLiteral("speech"), LWEngine::offline},
+                                           {QStringLiteral("scribe"), LWEngine::scribe}};
+    if (!engines.contains(engineName))
         return usageError(
-            self, QStringLiteral("unknown engine %1 (known: whisper, speech, scribe)").arg(engine));
-    if (engine == QStringLiteral("scribe"))
-        return transcribeScribe(self, parsed, path, outputs,
-                                parsed.flags.contains(QStringLiteral("--timestamps")));
-    const bool speech = engine == QStringLiteral("speech");
+            self,
+            QStringLiteral("unknown engine %1 (known: whisper, speech, scribe)").arg(engineName));
+    const LWEngine engine = engines.value(engineName);
     const bool aligning = parsed.options.contains(QStringLiteral("--lyrics"));
-    if (speech && aligning)
+    const bool song = parsed.flags.contains(QStringLiteral("--song"));
+    if (engine == LWEngine::scribe && (song || aligning))
+        return usageError(self, QStringLiteral("--song and --lyrics work with the Whisper engine "
+                                               "only"));
+    if (engine == LWEngine::offline && aligning)
         return usageError(self, QStringLiteral("--lyrics lines up with Whisper's hearing of the "
                                                "song; leave out --engine speech"));
+
+    // The application's preferences, read as the window reads them and never written.
+    const std::unique_ptr<BCPreferences> preferences = BCPreferences::user(false);
+    WhisperModels models(*preferences);
+    LWTranscription::Request request;
+    request.engine = engine;
     // Lyrics are heard in song mode, as in the window.
-    const bool song = aligning || parsed.flags.contains(QStringLiteral("--song"));
+    request.song = aligning || song;
+    request.modelID = models.modelID();
+    if (parsed.options.contains(QStringLiteral("--model")) && engine != LWEngine::scribe) {
+        request.modelID = parsed.options.value(QStringLiteral("--model"));
+        bool known = false;
+        for (const WhisperModel& model : WhisperModel::choices())
+            known = known || model.id == request.modelID;
+        if (!known)
+            return usageError(
+                self,
+                QStringLiteral("unknown model %1 (known: %2)").arg(request.modelID, knownModels()));
+    }
+    request.scribeModel = preferences->value(BCPref::scribeModel).toString();
+    if (request.scribeModel.isEmpty())
+        request.scribeModel = QLatin1String(ELSettings::defaultScribeModel);
+    if (engine == LWEngine::scribe) {
+        const QString scribeModels = QStringLiteral("scribe_v2, scribe_v1");
+        request.scribeModel = parsed.options.value(QStringLiteral("--model"), request.scribeModel);
+        if (!scribeModels.split(QStringLiteral(", ")).contains(request.scribeModel))
+            return usageError(self, QStringLiteral("unknown Scribe model %1 (known: %2)")
+                                        .arg(request.scribeModel, scribeModels));
+    }
+    // The window's spoken language unless one is given; none at all lets Whisper detect it.
+    request.language = parsed.options.value(QStringLiteral("--language"),
+                                            preferences->value(BCPref::language).toString());
+    if (engine == LWEngine::offline && request.language.isEmpty())
+        request.language = QStringLiteral("en-US");
+    request.markSpeakers = preferences->flag(BCPref::markSpeakers, true);
     const bool download = parsed.flags.contains(QStringLiteral("--download"));
     const bool timestamps = parsed.flags.contains(QStringLiteral("--timestamps"));
 
-    QString modelID = WhisperModels::shared().modelID();
-    if (parsed.options.contains(QStringLiteral("--model"))) {
-        modelID = parsed.options.value(QStringLiteral("--model"));
-        bool known = false;
-        for (const WhisperModel& model : WhisperModel::choices())
-            known = known || model.id == modelID;
-        if (!known)
-            return usageError(
-                self, QStringLiteral("unknown model %1 (known: %2)").arg(modelID, knownModels()));
-    }
-    // The window's spoken language unless one is given; none at all lets Whisper detect it.
-    QString language = parsed.options.value(
-        QStringLiteral("--language"), LWDefaults::value(QStringLiteral("lw.language")).toString());
-    if (speech && language.isEmpty())
-        language = QStringLiteral("en-US");
-
-    const QString marks = QStringLiteral("lw.markSpeakers");
-    const bool markSpeakers = !LWDefaults::contains(marks) || LWDefaults::value(marks).toBool();
-
-    LWCliProgress progress;
-    QString lyrics;
     if (aligning) {
         const QString lyricsPath = parsed.options.value(QStringLiteral("--lyrics"));
         QFile file(lyricsPath);
+        LWCliProgress progress;
         if (!file.open(QIODevice::ReadOnly))
             return cannotRead(lyricsPath, progress);
-        lyrics = BCText::decode(file.readAll());
-        if (LyricAlign::lyricWords(lyrics).words.isEmpty()) {
+        request.lyrics = BCText::decode(file.readAll());
+        if (LyricAlign::lyricWords(*request.lyrics).words.isEmpty()) {
             printError(QStringLiteral("“%1” holds no lyrics (one line per caption; labels such "
                                       "as [Chorus] are skipped).")
                            .arg(QFileInfo(lyricsPath).fileName()));
             return int(failed);
         }
     }
-    const LWStore::JobStatus report = reportTo(progress);
-    const LWStore::DownloadQuestion ask = [download, modelID](const QString&, const QString&) {
+    const QString modelID = request.modelID;
+    const LWTranscription::DownloadQuestion ask = [download, modelID](const QString&,
+                                                                      const QString&) {
         if (download)
             return true;
         const WhisperModel model = WhisperModel::byID(modelID);
@@ -247,47 +191,11 @@ int transcribeRun(const Command& self, const QStringList& args) {
                                      "download %2” first, or add --download.")
                           .arg(model.name, model.id));
     };
-
-    return runStoppable(progress, [&](std::stop_token) {
-        const Result result = runOnWorker([&](std::stop_token stop) {
-            report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
-            const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
-            if (!media.hasAudio)
-                throw BCError(aligning
-                                  ? QStringLiteral("This file has no audio to align the lyrics to.")
-                                  : QStringLiteral("This file has no audio to transcribe."));
-            const CaptionMath::Rules rules;
-            if (speech) {
-                const Transcriber::Result heard = Transcriber::transcribe(
-                    media.asset, language, true,
-                    [&report](const Transcriber::Progress& p) { report(p.note, p.fraction); },
-                    stop);
-                const Captions made = LWStore::speechCaptions(heard.words, media.duration, rules);
-                return Result{made, LWStore::madeCaptionsNote(
-                                        made.size(), LWStore::speechPhrase(heard.onDevice), false)};
-            }
-            if (aligning) {
-                const LyricAlign::Lyrics kept = LyricAlign::lyricWords(lyrics);
-                const LWStore::WhisperRun run = LWStore::whisperWords(
-                    media.asset, true, kept.lines.join(u' '), language, modelID, report, ask, stop);
-                if (stop.stop_requested())
-                    throw BCCancelled{};
-                const LyricAlign::Result aligned =
-                    LyricAlign::align(lyrics, run.words, media.duration, rules, stop);
-                return Result{
-                    aligned.captions,
-                    LWStore::alignedNote(aligned.captions.size(), aligned.matched, aligned.total)};
-            }
-            const LWStore::WhisperRun run = LWStore::whisperWords(
-                media.asset, song, std::nullopt, language, modelID, report, ask, stop);
-            if (stop.stop_requested())
-                throw BCCancelled{};
-            const Captions made =
-                LWStore::whisperCaptions(run, media.duration, rules, song, markSpeakers);
-            return Result{made, LWStore::transcribedNote(made.size(), song, false)};
-        });
-        return finish(result, outputs, timestamps, progress);
-    });
+    std::unique_ptr<ELKeyStore> keys;
+    if (engine == LWEngine::scribe)
+        keys = ELKeyStore::system();
+    const LWTranscription::Services services{models, keys.get()};
+    return transcribeFile(path, request, services, ask, outputs, timestamps);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // keyring ("lorowen-cli key set"); the key is never taken from the command line or printed.
 #include "BCError.h"
 #include "BCFiles.h"
+#include "BCPreferences.h"
 #include "BCText.h"
 #include "CaptionMath.h"
 #include "ELClient.h"
@@ -11,7 +12,6 @@
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
-#include "LWDefaults.h"
 #include "LWFormats.h"
 #include "LWStore.h"
 
@@ -59,17 +59,19 @@ int voiceover(const Command& self, const QStringList& args) {
                        .arg(QFileInfo(input).fileName()));
         return failed;
     }
-    const QString wantedVoice = parsed.options.value(
-        QStringLiteral("--voice"), LWDefaults::value(QStringLiteral("el.voice")).toString());
+    const std::unique_ptr<BCPreferences> preferences = BCPreferences::user(false);
+    const QString wantedVoice = parsed.options.value(QStringLiteral("--voice"),
+                                                     preferences->value(BCPref::voice).toString());
     if (wantedVoice.isEmpty())
         return usageError(self, QStringLiteral("no voice is chosen: give one with --voice"));
-    QString model = LWDefaults::value(QStringLiteral("el.model")).toString();
+    QString model = preferences->value(BCPref::speechModel).toString();
     if (model.isEmpty())
         model = QLatin1String(ELSettings::defaultModel);
     model = parsed.options.value(QStringLiteral("--model"), model);
 
+    // Made here: the keyring answers on this thread's event loop while the job waits.
+    const std::unique_ptr<ELKeyStore> keys = ELKeyStore::system();
     return runStoppable(progress, [&](std::stop_token stop) {
-        const std::unique_ptr<ELKeyStore> keys = ELKeyStore::system();
         progress.update(QStringLiteral("Reading the key from the keyring…"), -1);
         const ELKeyStore::Answer answer = keys->readNow(stop, keyringLimit);
         if (!answer.ok())

@@ -1,5 +1,9 @@
+#include "BCPreferences.h"
+#include "ELKeyStore.h"
+#include "ELSettings.h"
 #include "LWMainWindow.h"
 #include "LWStore.h"
+#include "WhisperModels.h"
 
 #include <QApplication>
 #include <QDir>
@@ -62,7 +66,11 @@ int main(int argc, char** argv) {
     if (forwardToRunning(file))
         return 0;
 
-    LWMainWindow window;
+    // The services the window's store works with, made once and outliving the window.
+    const std::unique_ptr<BCPreferences> preferences = BCPreferences::user();
+    WhisperModels models(*preferences);
+    ELSettings elevenLabs(ELKeyStore::system(), *preferences);
+    LWMainWindow window({*preferences, models, elevenLabs});
     QLocalServer server;
     QLocalServer::removeServer(socketName()); // a stale socket of a crashed run
     server.setSocketOptions(QLocalServer::UserAccessOption);

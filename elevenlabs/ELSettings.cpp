@@ -1,26 +1,16 @@
 #include "ELSettings.h"
 
+#include "BCPreferences.h"
 #include "ELPreviewPlayer.h"
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QSettings>
 #include <QTimer>
 #include <algorithm>
 
 namespace {
 
-const QString engineKey = QStringLiteral("el.engine2");
-const QString voiceKey = QStringLiteral("el.voice");
-const QString modelKey = QStringLiteral("el.model");
-const QString scribeKey = QStringLiteral("el.scribe");
-
 constexpr int previewCharacters = 5000;
-
-// The application's preferences (the same store the rest of the application uses).
-QSettings preferences() {
-    return QSettings(QStringLiteral("Brindlecote"), QStringLiteral("Lorowen Pro"));
-}
 
 QString slowKeyring() {
     return QStringLiteral("The keyring hasn't answered yet, so ElevenLabs counts as having no "
@@ -80,17 +70,18 @@ std::optional<ELSettings::Engine> ELSettings::engineFromRawValue(const QString& 
     return std::nullopt;
 }
 
-ELSettings::ELSettings(std::unique_ptr<ELKeyStore> keys, QObject* parent,
-                       std::chrono::milliseconds keyTimeLimit)
-    : QObject(parent), m_keys(std::move(keys)) {
+ELSettings::ELSettings(std::unique_ptr<ELKeyStore> keys, BCPreferences& preferences,
+                       QObject* parent, std::chrono::milliseconds keyTimeLimit)
+    : QObject(parent), m_keys(std::move(keys)), m_preferences(preferences) {
     m_pool.setMaxThreadCount(4);
-    const QSettings stored = preferences();
-    m_engine = engineFromRawValue(stored.value(engineKey).toString()).value_or(Engine::whisper);
-    m_voiceID = stored.value(voiceKey).toString();
-    m_modelID = stored.value(modelKey).toString();
+    const BCPreferences& stored = m_preferences;
+    m_engine =
+        engineFromRawValue(stored.value(BCPref::engine).toString()).value_or(Engine::whisper);
+    m_voiceID = stored.value(BCPref::voice).toString();
+    m_modelID = stored.value(BCPref::speechModel).toString();
     if (m_modelID.isEmpty())
         m_modelID = QLatin1String(defaultModel);
-    m_scribeModel = stored.value(scribeKey).toString();
+    m_scribeModel = stored.value(BCPref::scribeModel).toString();
     if (m_scribeModel.isEmpty())
         m_scribeModel = QLatin1String(defaultScribeModel);
 
@@ -108,13 +99,6 @@ ELSettings::~ELSettings() {
     m_loadStop.request_stop();
     m_previewStop.request_stop();
     m_pool.waitForDone();
-}
-
-ELSettings& ELSettings::shared() {
-    static QPointer<ELSettings> instance;
-    if (!instance)
-        instance = new ELSettings(ELKeyStore::system(), QCoreApplication::instance());
-    return *instance;
 }
 
 void ELSettings::setEngine(Engine engine) {
@@ -150,11 +134,10 @@ void ELSettings::setScribeModel(const QString& id) {
 }
 
 void ELSettings::save() {
-    QSettings stored = preferences();
-    stored.setValue(engineKey, rawValue(m_engine));
-    stored.setValue(voiceKey, m_voiceID);
-    stored.setValue(modelKey, m_modelID);
-    stored.setValue(scribeKey, m_scribeModel);
+    m_preferences.setValue(BCPref::engine, rawValue(m_engine));
+    m_preferences.setValue(BCPref::voice, m_voiceID);
+    m_preferences.setValue(BCPref::speechModel, m_modelID);
+    m_preferences.setValue(BCPref::scribeModel, m_scribeModel);
 }
 
 int ELSettings::maxChars() const {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <stop_token>
 
+class BCPreferences;
 class ELPreviewPlayer;
 
 // The user's ElevenLabs choices and what was loaded with their key: whether a key is stored,
@@ -43,15 +44,13 @@ public:
     static constexpr const char* defaultModel = "eleven_multilingual_v2";
     static constexpr const char* defaultScribeModel = "scribe_v2";
 
-    // Reads the preferences and starts asking `keys` whether a key is stored.
-    explicit ELSettings(std::unique_ptr<ELKeyStore> keys, QObject* parent = nullptr,
-                        std::chrono::milliseconds keyTimeLimit = std::chrono::seconds(5));
+    // Reads `preferences` (which remember the choices and must outlive this) and starts asking
+    // `keys` whether a key is stored.
+    ELSettings(std::unique_ptr<ELKeyStore> keys, BCPreferences& preferences,
+               QObject* parent = nullptr,
+               std::chrono::milliseconds keyTimeLimit = std::chrono::seconds(5));
     // Stops running requests and waits for them to end.
     ~ELSettings() override;
-
-    // The application's instance, made on first use with ELKeyStore::system() and owned by the
-    // application object. Main thread.
-    static ELSettings& shared();
 
     // The key store, for jobs that need the key (ELKeyStore::keyForJob from a worker thread).
     ELKeyStore& keys() const { return *m_keys; }
@@ -137,6 +136,7 @@ private:
     void finishLoad(const QString& status);
 
     std::unique_ptr<ELKeyStore> m_keys;
+    BCPreferences& m_preferences;
     ELClient::Timeouts m_timeouts;
     bool m_hasKey = false;
     bool m_keyChecked = false;

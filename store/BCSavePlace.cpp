@@ -1,13 +1,13 @@
 #include "BCSavePlace.h"
 
-#include "LWDefaults.h"
+#include "BCPreferences.h"
 
 #include <QFileInfo>
 
 namespace BCSavePlace {
 
-void prepare(LWUiHooks::SavePanel& panel) {
-    const QVariant stored = LWDefaults::value(QStringLiteral("lw.lastSaveFolder"));
+void prepare(LWUiHooks::SavePanel& panel, const BCPreferences& preferences) {
+    const QVariant stored = preferences.value(BCPref::lastSaveFolder);
     if (!stored.isValid())
         return;
     const QString folder = stored.toString();
@@ -15,8 +15,8 @@ void prepare(LWUiHooks::SavePanel& panel) {
         panel.startFolder = folder;
 }
 
-void remember(const QString& savedFile) {
-    LWDefaults::setValue(QStringLiteral("lw.lastSaveFolder"), QFileInfo(savedFile).absolutePath());
+void remember(const QString& savedFile, BCPreferences& preferences) {
+    preferences.setValue(BCPref::lastSaveFolder, QFileInfo(savedFile).absolutePath());
 }
 
 } // namespace BCSavePlace

@@ -21,3 +21,13 @@ void LWJobContext::status(const QString& text, std::optional<double> fraction) c
         },
         Qt::QueuedConnection);
 }
+
+void LWJobContext::notice(const QString& sentence) const {
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [state = m_state, sentence] {
+            if (!state->ended && state->store)
+                state->store->setNote(sentence);
+        },
+        Qt::QueuedConnection);
+}

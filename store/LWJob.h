@@ -29,6 +29,8 @@ public:
     // Sets the store's `busy` text and `progress` (nothing: indeterminate). Callable from any
     // thread; it hops to the main thread.
     void status(const QString& text, std::optional<double> fraction = std::nullopt) const;
+    // Sets the store's status note while the job runs. Any thread, like `status`.
+    void notice(const QString& sentence) const;
 
 private:
     std::shared_ptr<LWJobState> m_state;
@@ -46,9 +48,9 @@ private:
     std::shared_ptr<LWJobState> m_state;
 };
 
-// One long operation. `body` runs on a worker thread and returns the step that applies its
-// result on the main thread; it reports through the context and throws BCError to fail or
-// BCCancelled to stop.
+// One long operation, run by the store's LWJobRunner. `body` runs on a worker thread and returns
+// the step that applies its result on the main thread; it reports through the context and throws
+// BCError to fail or BCCancelled to stop.
 struct LWJobSpec {
     QString status;                     // first `busy` text, ending in "…"
     std::optional<double> progress;     // first fraction; nothing is indeterminate

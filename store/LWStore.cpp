@@ -1,29 +1,18 @@
 #include "LWStore.h"
 
 #include "BCError.h"
+#include "BCPreferences.h"
 #include "BCSavePlace.h"
 #include "CaptionMath.h"
-#include "LWDefaults.h"
 #include "LWProject.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocale>
-#include <QThreadPool>
 #include <utility>
 
 namespace {
-
-const QString kLanguage = QStringLiteral("lw.language");
-const QString kSidecars = QStringLiteral("lw.sidecars");
-const QString kSongMode = QStringLiteral("lw.songMode");
-const QString kMarkSpeakers = QStringLiteral("lw.markSpeakers");
-const QString kStyle = QStringLiteral("lw.style");
-
-bool storedBool(const QString& key, bool fallback) {
-    return LWDefaults::contains(key) ? LWDefaults::value(key).toBool() : fallback;
-}
 
 QString fileName(const QString& path) {
     return QFileInfo(path).fileName();
@@ -31,14 +20,15 @@ QString fileName(const QString& path) {
 
 } // namespace
 
-LWStore::LWStore(LWUiHooks& hooks, QString systemLocale, QObject* parent)
-    : QObject(parent), m_hooks(hooks) {
+LWStore::LWStore(LWUiHooks& hooks, LWServices services, QString systemLocale, QObject* parent)
+    : QObject(parent), m_hooks(hooks), m_services(services) {
+    const BCPreferences& stored = m_services.preferences;
     showError = [this](const QString& title, const QString& message) {
         m_hooks.alert(title, message);
     };
 
-    if (LWDefaults::contains(kLanguage)) {
-        m_language = LWDefaults::value(kLanguage).toString();
+    if (stored.contains(BCPref::language)) {
+        m_language = stored.value(BCPref::language).toString();
     } else {
         const QString dashed = QString(systemLocale).replace(u'_', u'-');
         // The "C" and "POSIX" locales of servers and containers name no language; they count as
@@ -48,9 +38,9 @@ LWStore::LWStore(LWUiHooks& hooks, QString systemLocale, QObject* parent)
                              dashed == QStringLiteral("POSIX");
         m_language = english ? QStringLiteral("en-US") : systemLocale;
     }
-    m_sidecars = storedBool(kSidecars, true);
-    m_markSpeakers = storedBool(kMarkSpeakers, true);
-    m_songMode = storedBool(kSongMode, false);
+    m_sidecars = stored.flag(BCPref::sidecars, true);
+    m_markSpeakers = stored.flag(BCPref::markSpeakers, true);
+    m_songMode = stored.flag(BCPref::songMode, false);
 
     m_clock.setInterval(1000 / 30);
     connect(&m_clock, &QTimer::timeout, this, &LWStore::tick);
@@ -60,8 +50,8 @@ LWStore::LWStore(LWUiHooks& hooks, QString systemLocale, QObject* parent)
     m_saveTimer.setInterval(800);
     connect(&m_saveTimer, &QTimer::timeout, this, &LWStore::autosave);
 
-    const QJsonDocument stored = QJsonDocument::fromJson(LWDefaults::value(kStyle).toByteArray());
-    if (const auto style = CaptionStyle::fromJson(stored.object())) {
+    const QJsonDocument look = QJsonDocument::fromJson(stored.value(BCPref::style).toByteArray());
+    if (const auto style = CaptionStyle::fromJson(look.object())) {
         m_style = *style;
         saveStyle();
     }
@@ -69,8 +59,9 @@ LWStore::LWStore(LWUiHooks& hooks, QString systemLocale, QObject* parent)
 
 LWStore::~LWStore() {
     flushAutosave(); // an edit made just before quitting is not lost
-    if (m_work)
-        m_work->cancel();
+    // Every wait inside a job hears its stop token, so the jobs end (their child processes
+    // terminated, their partial files removed) before the store and its services go.
+    m_jobs.stopAll();
 }
 
 QString LWStore::defaultLocaleName() {
@@ -134,7 +125,8 @@ void LWStore::setStyle(const CaptionStyle& style) {
 }
 
 void LWStore::saveStyle() {
-    LWDefaults::setValue(kStyle, QJsonDocument(m_style.toJson()).toJson(QJsonDocument::Compact));
+    m_services.preferences.setValue(BCPref::style,
+                                    QJsonDocument(m_style.toJson()).toJson(QJsonDocument::Compact));
 }
 
 void LWStore::setRules(const CaptionMath::Rules& rules) {
@@ -195,30 +187,15 @@ bool LWStore::startJob(LWJobSpec plan) {
     setProgress(plan.progress);
 
     auto shared = std::make_shared<LWJobSpec>(std::move(plan));
-    QThreadPool::globalInstance()->start([state, shared] {
-        const LWJobContext context(state);
-        std::function<void()> apply;
-        std::optional<QString> error;
-        try {
-            apply = shared->body(context);
-        } catch (const BCCancelled&) {
-            apply = nullptr;
-        } catch (const BCError& e) {
-            error = e.message();
-        } catch (const std::exception& e) {
-            // A fault outside the job's own checks; reported, never swallowed.
-            error = QStringLiteral("Something unexpected went wrong (%1).")
-                        .arg(QString::fromLocal8Bit(e.what()));
-        }
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [state, shared, apply = std::move(apply), error] {
-                state->ended = true;
-                if (LWStore* store = state->store)
-                    store->finishJob(state, *shared, apply, error);
-            },
-            Qt::QueuedConnection);
-    });
+    m_jobs.start(
+        shared->errorTitle.isEmpty() ? shared->status : shared->errorTitle, state->stop,
+        [state, shared](std::stop_token) { return shared->body(LWJobContext(state)); },
+        QCoreApplication::instance(),
+        [state, shared](const LWJobRunner::Outcome& outcome) {
+            state->ended = true;
+            if (LWStore* store = state->store)
+                store->finishJob(state, *shared, outcome.apply, outcome.error);
+        });
     return true;
 }
 
@@ -257,7 +234,7 @@ void LWStore::setLanguage(const QString& language) {
     if (m_language == language)
         return;
     m_language = language;
-    LWDefaults::setValue(kLanguage, language);
+    m_services.preferences.setValue(BCPref::language, language);
     emit languageChanged();
 }
 
@@ -272,7 +249,7 @@ void LWStore::setSidecars(bool on) {
     if (m_sidecars == on)
         return;
     m_sidecars = on;
-    LWDefaults::setValue(kSidecars, on);
+    m_services.preferences.setValue(BCPref::sidecars, on);
     emit sidecarsChanged();
 }
 
@@ -280,7 +257,7 @@ void LWStore::setSongMode(bool on) {
     if (m_songMode == on)
         return;
     m_songMode = on;
-    LWDefaults::setValue(kSongMode, on);
+    m_services.preferences.setValue(BCPref::songMode, on);
     emit songModeChanged();
 }
 
@@ -288,7 +265,7 @@ void LWStore::setMarkSpeakers(bool on) {
     if (m_markSpeakers == on)
         return;
     m_markSpeakers = on;
-    LWDefaults::setValue(kMarkSpeakers, on);
+    m_services.preferences.setValue(BCPref::markSpeakers, on);
     emit markSpeakersChanged();
 }
 
@@ -352,11 +329,11 @@ void LWStore::exportText(TextKind kind, bool timestamps) {
                                .proposedName = base + u'.' + extension,
                                .extensions = {extension},
                                .startFolder = {}};
-    BCSavePlace::prepare(panel);
+    BCSavePlace::prepare(panel, m_services.preferences);
     const auto path = m_hooks.savePanel(panel);
     if (!path)
         return;
-    BCSavePlace::remember(*path);
+    BCSavePlace::remember(*path, m_services.preferences);
     try {
         LWFormats::writeAtomically(*path, LWFormats::text(kind, m_captions, timestamps).toUtf8());
     } catch (const BCError& e) {

@@ -8,9 +8,10 @@
 #include "CaptionStyle.h"
 #include "LWFormats.h"
 #include "LWJob.h"
+#include "LWJobRunner.h"
 #include "LWPlayer.h"
+#include "LWTranscription.h"
 #include "LWUiHooks.h"
-#include "WhisperModel.h"
 
 #include <QObject>
 #include <QTimer>
@@ -22,7 +23,17 @@
 #include <stop_token>
 #include <vector>
 
-class ELKeyStore;
+class BCPreferences;
+class ELSettings;
+class WhisperModels;
+
+// The application's services a store works with, made at start-up by whoever makes the store
+// (the window, a test) and outliving it.
+struct LWServices {
+    BCPreferences& preferences;
+    WhisperModels& models;
+    ELSettings& elevenLabs;
+};
 
 // The one document of the application: the opened media, the caption list, the selection, the
 // running job with its status, and the remembered preferences. Lives on the main thread; every
@@ -54,13 +65,14 @@ public:
 
     // `systemLocale` is the platform locale name ("en_US", "fr_FR"), used for the spoken
     // language when none is stored.
-    explicit LWStore(LWUiHooks& hooks, QString systemLocale = defaultLocaleName(),
-                     QObject* parent = nullptr);
+    LWStore(LWUiHooks& hooks, LWServices services, QString systemLocale = defaultLocaleName(),
+            QObject* parent = nullptr);
     ~LWStore() override;
 
     static QString defaultLocaleName();
 
     LWUiHooks& hooks() const { return m_hooks; }
+    const LWServices& services() const { return m_services; }
 
     // --- Document ---
     const std::optional<BCOpenedMedia>& media() const { return m_media; }
@@ -167,58 +179,10 @@ public:
     // (asking first when there are captions); the replaced list goes to previousCaptions.
     void transcribe();
 
-    // Sets a job's `busy` text and `progress` (nothing: indeterminate); callable from any thread.
-    using JobStatus = std::function<void(const QString& text, std::optional<double> fraction)>;
-    // Asked on the job's thread when needed models are missing, with the question's title and
-    // message; true downloads them, false stops the job. May throw to fail instead.
-    using DownloadQuestion = std::function<bool(const QString& title, const QString& message)>;
-    // What one Whisper run gives: the words, the 16 000 Hz mono samples they were heard in, and
-    // the processing seconds per second of sound.
-    struct WhisperRun {
-        TimedWords words;
-        std::vector<float> samples;
-        double speed = 0;
-    };
-    // The Whisper step of a transcription, without the store: makes sure the model `modelID`
-    // (and in song mode the voice detector) is installed, reads the sound (song mode: the vocal
-    // pulled out of the music), and runs the engine with the time-left text. Blocking: call it
-    // on a worker thread while the main thread runs its event loop (downloads happen there).
-    // Throws BCError with the user's sentence, BCCancelled when stopped.
-    static WhisperRun whisperWords(const BCAsset& asset, bool song,
-                                   const std::optional<QString>& prompt, const QString& language,
-                                   const QString& modelID, const JobStatus& status,
-                                   const DownloadQuestion& askDownload, std::stop_token stop);
-    // Captions from a Whisper run, each end cut back to the file's end but never to less than
-    // 0.1 s after its start.
-    static Captions whisperCaptions(const WhisperRun& run, double duration,
-                                    const CaptionMath::Rules& rules, bool song, bool markSpeakers);
-    // The note a finished transcription leaves.
-    static QString transcribedNote(qsizetype count, bool song, bool hadPrevious);
-    // The same with the engine's phrase (" with Whisper on this computer", " on this computer").
-    static QString madeCaptionsNote(qsizetype count, const QString& enginePhrase, bool hadPrevious);
-    // Captions from the offline recogniser's words, ends clamped as for Whisper.
-    static Captions speechCaptions(const TimedWords& words, double duration,
-                                   const CaptionMath::Rules& rules);
-    // The engine phrase of the offline recogniser's note.
-    static QString speechPhrase(bool onDevice);
-
     // --- Paste Lyrics ---
     // Starts the job that hears the song with Whisper in song mode (the lyrics as its prompt)
     // and times every pasted word against it; the captions are replaced at its end.
     void alignLyrics(const QString& text);
-    // The note a finished alignment leaves.
-    static QString alignedNote(qsizetype captions, int matched, int total);
-    // A remaining-time text for a run `fraction` done after `elapsed` seconds, or nothing
-    // before 5 % of it.
-    static std::optional<QString> timeLeftText(double fraction, double elapsed);
-    // The ElevenLabs Scribe step of a transcription, without the store: the sound written as a
-    // temporary 16 000 Hz WAV ("brct-lw-scribe-…", removed on every path), the key from `keys`,
-    // and the upload with the Scribe `model` and `language`. Blocking: a worker thread, while
-    // the thread of `keys` runs its event loop. Throws ELError/BCError, BCCancelled when stopped.
-    static TimedWords scribeWords(const BCAsset& asset, const QString& model,
-                                  const QString& language, const JobStatus& status,
-                                  ELKeyStore& keys, std::stop_token stop);
-
     // --- Editing (every change is one undoable assignment of the caption list) ---
     void undo();
     void redo();
@@ -279,17 +243,17 @@ signals:
     void lastWhisperSpeedChanged();
 
 private:
+    // A transcription request from the document and the preferences.
+    LWTranscription::Request transcriptionRequest() const;
+    // Runs `request` as the job `plan` whose result replaces the caption list.
+    void startTranscription(LWTranscription::Request request, LWJobSpec plan);
     void commitOpen(const BCOpenedMedia& media, const QList<float>& peaks);
     void tick();
     void applyHistoryStep(const std::optional<Captions>& snapshot, const QString& note);
     void finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& plan,
                    const std::function<void()>& apply, const std::optional<QString>& error);
-    // The body of a transcription job on the ElevenLabs Scribe engine.
-    std::function<std::function<void()>(const LWJobContext&)>
-    scribeJob(const BCOpenedMedia& media, const QString& model, const QString& language,
-              const CaptionMath::Rules& rules, const Captions& previous);
-
     LWUiHooks& m_hooks;
+    LWServices m_services;
 
     std::optional<BCOpenedMedia> m_media;
     double m_time = 0;
@@ -320,4 +284,5 @@ private:
     QTimer m_saveTimer;
     QString m_autosaveFailureNote; // the note shown while autosaving fails
     QString m_projectPath;         // named at opening; a later move or delete can't change it
+    LWJobRunner m_jobs;            // last: its threads are stopped and joined before the rest goes
 };

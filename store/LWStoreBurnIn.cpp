@@ -45,7 +45,7 @@ void LWStore::exportBurnIn() {
                                    QStringLiteral(" (captioned).mp4"),
                                .extensions = {QStringLiteral("mp4")},
                                .startFolder = {}};
-    BCSavePlace::prepare(panel);
+    BCSavePlace::prepare(panel, m_services.preferences);
     const std::optional<QString> chosen = m_hooks.savePanel(panel);
     if (!chosen || chosen->isEmpty())
         return;
@@ -88,7 +88,7 @@ void LWStore::exportBurnIn() {
                 }
             }
             setNote(BurnIn::savedNote(QFileInfo(path).fileName(), m_sidecars, written));
-            BCSavePlace::remember(path);
+            BCSavePlace::remember(path, m_services.preferences);
             m_hooks.reveal(path);
         });
     };

@@ -50,7 +50,7 @@ void LWStore::exportSoft() {
     panel.proposedName = QFileInfo(m_media->original.toLocalFile()).completeBaseName() +
                          QStringLiteral(" (subtitles).mp4");
     panel.extensions = {QStringLiteral("mp4"), QStringLiteral("mov")};
-    BCSavePlace::prepare(panel);
+    BCSavePlace::prepare(panel, m_services.preferences);
     const auto chosen = m_hooks.savePanel(panel);
     if (!chosen || chosen->isEmpty())
         return;
@@ -68,7 +68,7 @@ void LWStore::exportSoft() {
         if (answer != 0)
             return;
     }
-    BCSavePlace::remember(destination);
+    BCSavePlace::remember(destination, m_services.preferences);
 
     if (m_player)
         m_player->pause();

@@ -34,7 +34,7 @@ void LWStore::exportVoiceover() {
                       QStringLiteral("Transcribe the file or add captions first."));
         return;
     }
-    ELSettings& el = ELSettings::shared();
+    ELSettings& el = m_services.elevenLabs;
     if (!el.hasKey()) {
         m_hooks.alert(QStringLiteral("Voiceovers use ElevenLabs"),
                       QStringLiteral("Add your own ElevenLabs API key in Settings (Ctrl+,), "
@@ -62,12 +62,12 @@ void LWStore::exportVoiceover() {
                                .proposedName = base + QStringLiteral(" (voiceover).mp3"),
                                .extensions = {QStringLiteral("mp3")},
                                .startFolder = {}};
-    BCSavePlace::prepare(panel);
+    BCSavePlace::prepare(panel, m_services.preferences);
     const auto chosen = m_hooks.savePanel(panel);
     if (!chosen || chosen->isEmpty())
         return;
     const QString path = *chosen;
-    BCSavePlace::remember(path);
+    BCSavePlace::remember(path, m_services.preferences);
 
     const QString voice = el.voiceID();
     const QString model = el.modelID();
@@ -89,8 +89,9 @@ void LWStore::exportVoiceover() {
         return [self, path] {
             if (!self)
                 return;
-            self->setNote(QStringLiteral("Saved %1 (voice: %2).")
-                              .arg(QFileInfo(path).fileName(), ELSettings::shared().voiceName()));
+            self->setNote(
+                QStringLiteral("Saved %1 (voice: %2).")
+                    .arg(QFileInfo(path).fileName(), self->services().elevenLabs.voiceName()));
             self->hooks().reveal(path);
         };
     };

@@ -112,7 +112,9 @@ void SpeechRecognizer::run(Task& task, const QString& wavPath, const Handler& ha
         return;
     }
     ps_decoder_t* ps = m_decoder->decoder.get();
-    if (ps_start_utt(ps) < 0) {
+    // Segment times count from the start of the decoder's stream, and one decoder hears every
+    // part of a file: each part starts a stream of its own so its times begin at 0.
+    if (ps_start_stream(ps) < 0 || ps_start_utt(ps) < 0) {
         handler(std::nullopt, Error{2, QStringLiteral("the recogniser couldn't start.")});
         return;
     }
@@ -151,7 +153,7 @@ void SpeechRecognizer::run(Task& task, const QString& wavPath, const Handler& ha
         ps_seg_frames(seg, &first, &last);
         segments.append({word, first * frame, (last - first + 1) * frame});
     }
-    // The final result is the task's last word: it counts as completed when the handler sees it.
-    task.m_state = State::completed;
+    // The words are handed over before the task counts as completed (start() marks it so once
+    // this returns), so a poll never finds a completed task whose words have not arrived.
     handler(segments, std::nullopt);
 }

@@ -55,8 +55,10 @@ public:
     // The folder holding `locale`'s model files when all of them are installed.
     static std::optional<QString> modelFolder(const QString& locale);
 
-    // Everything runs on this computer, and it is always ready.
+    // Everything runs on this computer, and it is always ready: there is no speech service to
+    // send sound to, whatever the preference for on-device recognition says.
     bool supportsOnDeviceRecognition() const { return true; }
+    bool hasService() const { return false; }
     bool isAvailable() const { return true; }
 
     // Starts recognising a 16-bit mono 16 000 Hz WAV file. The handler is called exactly once,

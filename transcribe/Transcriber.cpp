@@ -303,7 +303,9 @@ Result transcribeSamples(std::span<const float> samples, const QString& locale, 
     if (!recognizer)
         throw BCError(
             QStringLiteral("Speech recognition doesn't support %1 on this computer.").arg(locale));
-    const bool onDevice = preferOnDevice && recognizer->supportsOnDeviceRecognition();
+    // Sound goes to a service only where the recogniser has one and the person allows it.
+    const bool onDevice =
+        recognizer->supportsOnDeviceRecognition() && (preferOnDevice || !recognizer->hasService());
     if (!recognizer->isAvailable() && !onDevice)
         throw BCError(QStringLiteral(
             "The speech service isn't available right now. Check the internet connection, or "

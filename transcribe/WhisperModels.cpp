@@ -1,6 +1,7 @@
 #include "WhisperModels.h"
 
 #include "BCError.h"
+#include "BCPreferences.h"
 #include "ModelDownloader.h"
 
 #include <QDesktopServices>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QNetworkAccessManager>
-#include <QSettings>
 #include <QStorageInfo>
 #include <QThread>
 #include <QUrl>
@@ -18,12 +18,6 @@
 #include <mutex>
 
 namespace {
-
-const QString preferenceKey = QStringLiteral("lw.whisperModel");
-
-QSettings preferences() {
-    return QSettings(QStringLiteral("Brindlecote"), QStringLiteral("Lorowen Pro"));
-}
 
 QString partPath(const QString& folder, const WhisperModel& model) {
     return QDir(folder).filePath(model.file + QStringLiteral(".part"));
@@ -54,9 +48,10 @@ struct WhisperModels::Run {
     bool cancelled = false;
 };
 
-WhisperModels::WhisperModels(QObject* parent)
-    : QObject(parent), m_network(std::make_unique<QNetworkAccessManager>()) {
-    const QString stored = preferences().value(preferenceKey).toString();
+WhisperModels::WhisperModels(BCPreferences& preferences, QObject* parent)
+    : QObject(parent), m_preferences(preferences),
+      m_network(std::make_unique<QNetworkAccessManager>()) {
+    const QString stored = m_preferences.value(BCPref::whisperModel).toString();
     m_modelID = stored.isEmpty() ? WhisperModel::defaultID() : stored;
 }
 
@@ -75,16 +70,11 @@ WhisperModels::~WhisperModels() {
     pump();
 }
 
-WhisperModels& WhisperModels::shared() {
-    static WhisperModels* instance = new WhisperModels(); // lives for the whole run
-    return *instance;
-}
-
 void WhisperModels::setModelID(const QString& id) {
     if (id == m_modelID)
         return;
     m_modelID = id;
-    preferences().setValue(preferenceKey, id);
+    m_preferences.setValue(BCPref::whisperModel, id);
     emit changed();
 }
 
@@ -117,7 +107,7 @@ void WhisperModels::ensureFromWorker(const QList<WhisperModel>& models, std::sto
         throw std::logic_error("WhisperModels::ensureFromWorker on the main thread");
     struct Wait {
         std::mutex lock;
-        std::condition_variable ended;
+        std::condition_variable_any ended;
         bool finished = false;
         std::exception_ptr error;
     };
@@ -136,8 +126,12 @@ void WhisperModels::ensureFromWorker(const QList<WhisperModel>& models, std::sto
                 stop);
         },
         Qt::QueuedConnection);
+    // The wait hears the stop token itself: when the main thread no longer runs its event loop
+    // (the window has closed), the queued run may never start or end, and a stopped job must
+    // not hang on it. The run, if it started, ends on its own through the same token.
     std::unique_lock guard(wait->lock);
-    wait->ended.wait(guard, [&] { return wait->finished; });
+    if (!wait->ended.wait(guard, stop, [&] { return wait->finished; }))
+        throw BCCancelled{};
     if (wait->error)
         std::rethrow_exception(wait->error);
 }

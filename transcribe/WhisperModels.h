@@ -11,6 +11,7 @@
 #include <optional>
 #include <stop_token>
 
+class BCPreferences;
 class ModelDownloader;
 class QNetworkAccessManager;
 
@@ -30,11 +31,9 @@ public:
     // Null on success, else the BCError or BCCancelled that ended the run.
     using Done = std::function<void(std::exception_ptr error)>;
 
-    explicit WhisperModels(QObject* parent = nullptr);
+    // The chosen model is read from and remembered in `preferences`, which must outlive this.
+    explicit WhisperModels(BCPreferences& preferences, QObject* parent = nullptr);
     ~WhisperModels() override;
-
-    // The one instance of the application, made on first use (main thread).
-    static WhisperModels& shared();
 
     // The model chosen for transcription, remembered under "lw.whisperModel" (default Large v3
     // Turbo). Setting it writes the preference.
@@ -61,7 +60,8 @@ public:
     void ensure(const QList<WhisperModel>& models, Progress progress, Done done,
                 std::stop_token stop = {});
     // ensure for a job body on a worker thread: runs it on the main thread and blocks until it
-    // ends; throws what it ended with. Never call it on the main thread.
+    // ends or `stop` fires (BCCancelled at once, even when the main thread no longer answers);
+    // throws what it ended with. Never call it on the main thread.
     void ensureFromWorker(const QList<WhisperModel>& models, std::stop_token stop,
                           Progress progress = {});
 
@@ -114,6 +114,7 @@ private:
     void cancelFromToken(quint64 requestId);
     void finishRequest(std::unique_ptr<Request> request, std::exception_ptr error);
 
+    BCPreferences& m_preferences;
     QString m_modelID;
     std::optional<QString> m_downloading;
     double m_fraction = 0;

@@ -73,7 +73,8 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
 
     for (auto signal : {&LWStore::mediaChanged, &LWStore::busyChanged, &LWStore::sidecarsChanged})
         connect(&m_store, signal, this, &LWExportBay::refresh);
-    connect(&ELSettings::shared(), &ELSettings::hasKeyChanged, this, &LWExportBay::refresh);
+    connect(&m_store.services().elevenLabs, &ELSettings::hasKeyChanged, this,
+            &LWExportBay::refresh);
     refresh();
 }
 
@@ -182,7 +183,7 @@ void LWExportBay::refresh() {
     for (QPushButton* button : m_videoTiles)
         button->setEnabled(ready && m_store.media()->hasVideo);
     m_voiceTile->setEnabled(ready);
-    const QString voice = ELSettings::shared().hasKey()
+    const QString voice = m_store.services().elevenLabs.hasKey()
                               ? QStringLiteral("Captions read aloud by your ElevenLabs voice")
                               : QStringLiteral("Uses ElevenLabs — add your API key in Settings "
                                                "(Ctrl+,)");

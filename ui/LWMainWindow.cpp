@@ -39,7 +39,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-LWMainWindow::LWMainWindow() : m_hooks(this), m_store(std::make_unique<LWStore>(m_hooks)) {
+LWMainWindow::LWMainWindow(const LWServices& services)
+    : m_hooks(this), m_store(std::make_unique<LWStore>(m_hooks, services)) {
     BCAccessible::install();
     setObjectName(QStringLiteral("main"));
     setWindowTitle(QStringLiteral("BRCT Lorowen Pro"));
@@ -235,9 +236,11 @@ void LWMainWindow::buildMenus() {
     file->addAction(QStringLiteral("Export Voiceover (ElevenLabs)…"), store,
                     &LWStore::exportVoiceover);
     file->addSeparator();
-    QAction* settings =
-        file->addAction(QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), this,
-                        [] { LWSettingsWindow::showShared(); });
+    QAction* settings = file->addAction(
+        QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), this, [this] {
+            LWSettingsWindow::showShared(m_store->services().elevenLabs,
+                                         m_store->services().models);
+        });
     settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();
     file->addAction(QStringLiteral("Quit"), QKeySequence::Quit, this, &QWidget::close);
@@ -268,7 +271,8 @@ void LWMainWindow::buildMenus() {
     captions->addAction(QStringLiteral("Whisper Models…"), this, [this] {
         auto* dialog = findChild<LWModelsDialog*>();
         if (!dialog)
-            dialog = new LWModelsDialog(this); // kept: a download goes on while it is hidden
+            dialog = new LWModelsDialog(m_store->services().models,
+                                        this); // kept: a download goes on while it is hidden
         dialog->show();
         dialog->raise();
         dialog->activateWindow();

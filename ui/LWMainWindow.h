@@ -15,6 +15,7 @@ class LWMonitor;
 class LWStack;
 class LWStatusBar;
 class LWStore;
+struct LWServices;
 class QAction;
 class QActionGroup;
 class QLabel;
@@ -27,7 +28,8 @@ class QStackedWidget;
 class LWMainWindow : public QMainWindow {
     Q_OBJECT
 public:
-    LWMainWindow();
+    // `services` outlive the window.
+    explicit LWMainWindow(const LWServices& services);
     ~LWMainWindow() override;
 
     LWStore& store() { return *m_store; }

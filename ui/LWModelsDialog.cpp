@@ -19,8 +19,8 @@ QList<WhisperModel> rows() {
 
 } // namespace
 
-LWModelsDialog::LWModelsDialog(QWidget* parent)
-    : QDialog(parent), m_models(WhisperModels::shared()) {
+LWModelsDialog::LWModelsDialog(WhisperModels& shared, QWidget* parent)
+    : QDialog(parent), m_models(shared) {
     setWindowTitle(QStringLiteral("Whisper Models"));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(new QLabel(

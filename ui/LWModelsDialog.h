@@ -11,11 +11,11 @@ class WhisperModels;
 
 // "Whisper Models…": choose the model for transcription, download one (with progress and a
 // Stop button) or remove one, and open the models folder. Not modal: a download runs on while
-// the window and its jobs go on. Reads and drives WhisperModels::shared(); main thread only.
+// the window and its jobs go on. Reads and drives the models it is given; main thread only.
 class LWModelsDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit LWModelsDialog(QWidget* parent = nullptr);
+    explicit LWModelsDialog(WhisperModels& models, QWidget* parent = nullptr);
 
 private:
     struct Row {

@@ -96,10 +96,10 @@ LWSettingsWindow::~LWSettingsWindow() {
     m_player->stop();
 }
 
-LWSettingsWindow& LWSettingsWindow::showShared() {
+LWSettingsWindow& LWSettingsWindow::showShared(ELSettings& settings, WhisperModels& models) {
     static QPointer<LWSettingsWindow> window;
     if (!window) {
-        window = new LWSettingsWindow(ELSettings::shared(), WhisperModels::shared());
+        window = new LWSettingsWindow(settings, models);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
         // Lives as long as the application; closing only hides it.
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, window.data(),

@@ -31,7 +31,7 @@ public:
     ~LWSettingsWindow() override;
 
     // The application's one settings window, made on first use, brought to the front.
-    static LWSettingsWindow& showShared();
+    static LWSettingsWindow& showShared(ELSettings& settings, WhisperModels& models);
 
     // The description under the engine choice for `engine`, with the no-key sentence for
     // ElevenLabs Scribe when no key is stored.

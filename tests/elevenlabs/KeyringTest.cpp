@@ -98,7 +98,7 @@ TEST_F(Keyring, SettingsKeepTheKeyInTheKeyringOnly) {
     server.reply("GET", "/v1/models", FakeElevenLabs::Reply(200, "[]"));
     const QString key = QStringLiteral("sk_") + QUuid::createUuid().toString(QUuid::Id128);
     {
-        ELSettings settings(std::make_unique<ELKeychain>());
+        ELSettings settings(std::make_unique<ELKeychain>(), testPreferences());
         ASSERT_TRUE(spinUntil([&] { return settings.keyChecked(); }));
         EXPECT_FALSE(settings.hasKey());
         settings.setEngine(ELSettings::Engine::elevenlabs);
@@ -109,7 +109,7 @@ TEST_F(Keyring, SettingsKeepTheKeyInTheKeyringOnly) {
         EXPECT_TRUE(settings.hasKey());
         EXPECT_EQ(server.requests().first().headers.value("xi-api-key"), key.toUtf8());
 
-        ELSettings restarted(std::make_unique<ELKeychain>());
+        ELSettings restarted(std::make_unique<ELKeychain>(), testPreferences());
         ASSERT_TRUE(spinUntil([&] { return restarted.hasKey(); }));
 
         settings.removeKey();

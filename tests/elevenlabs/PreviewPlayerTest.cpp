@@ -61,7 +61,7 @@ TEST(PreviewPlayer, SettingsPreviewSpeaksWithTheChoicesAndPlays) {
                  FakeElevenLabs::Reply(200, toneMp3(media), "audio/mpeg"));
     auto keys = std::make_unique<ELMemoryKeyStore>();
     keys->item = "key";
-    ELSettings settings(std::move(keys));
+    ELSettings settings(std::move(keys), testPreferences());
     settings.setVoiceID("v1");
     ELPreviewPlayer player;
     settings.preview(ELSettings::defaultPreviewText(), player);
@@ -85,7 +85,7 @@ TEST(PreviewPlayer, SettingsPreviewTellsOnceWhenItHasEnded) {
     server.reply("POST", "/v1/text-to-speech/v1", FakeElevenLabs::Reply(503, "{}").after(300));
     auto keys = std::make_unique<ELMemoryKeyStore>();
     ELMemoryKeyStore* memory = keys.get();
-    ELSettings settings(std::move(keys));
+    ELSettings settings(std::move(keys), testPreferences());
     settings.setVoiceID("v1");
     ELPreviewPlayer player;
 

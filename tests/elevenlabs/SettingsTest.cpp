@@ -48,7 +48,7 @@ struct Fixture {
         auto memory = std::make_unique<ELMemoryKeyStore>();
         memory->item = std::move(key);
         keys = memory.get();
-        settings = std::make_unique<ELSettings>(std::move(memory));
+        settings = std::make_unique<ELSettings>(std::move(memory), testPreferences());
         EXPECT_TRUE(spinUntil([this] { return settings->keyChecked(); }));
     }
     // Waits until a load or a key change has settled with `status`.
@@ -109,7 +109,8 @@ TEST_F(Settings, HasKeyWaitsForTheKeyStoreWithoutBlocking) {
     memory->item = "key";
     memory->hold(); // a keyring waiting for its password
     ELMemoryKeyStore* keys = memory.get();
-    ELSettings settings(std::move(memory), nullptr, std::chrono::milliseconds(50));
+    ELSettings settings(std::move(memory), testPreferences(), nullptr,
+                        std::chrono::milliseconds(50));
     EXPECT_FALSE(settings.hasKey());
     ASSERT_TRUE(spinUntil([&] { return !settings.status().isEmpty(); }));
     EXPECT_EQ(settings.status(), "The keyring hasn't answered yet, so ElevenLabs counts as "

@@ -1,11 +1,11 @@
 // The store's burned-in export command through scripted UI hooks, with a real export.
 #include "BurnInSupport.h"
 #include "FakePlayer.h"
-#include "LWDefaults.h"
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,7 +49,8 @@ protected:
     MediaFixtures fixtures;
     TestFolder folder;
     ScriptedHooks hooks;
-    LWStore store{hooks, QStringLiteral("en_US")};
+    TestServices services;
+    LWStore store{hooks, services.get(), QStringLiteral("en_US")};
     FakePlayer* player = nullptr;
 };
 
@@ -108,10 +109,10 @@ TEST_F(BurnInCommand, ThePanelProposesTheChosenFilesNameAndCancelChangesNothing)
     EXPECT_FALSE(store.isBusy());
     EXPECT_FALSE(store.progress().has_value());
     EXPECT_EQ(store.exportJob(), nullptr);
-    EXPECT_FALSE(LWDefaults::contains(kLastFolder));
+    EXPECT_FALSE(hasStoredPreference(kLastFolder));
 
     // The panel starts in the folder last saved to.
-    LWDefaults::setValue(kLastFolder, folder.root());
+    storePreference(kLastFolder, folder.root());
     store.exportBurnIn();
     EXPECT_EQ(QDir(hooks.savePanels.last().startFolder), QDir(folder.root()));
 }
@@ -149,7 +150,7 @@ TEST_F(BurnInCommand, SuccessSavesRevealsAndRemembersTheFolder) {
         EXPECT_EQ(store.busy(), QStringLiteral("Burning captions into the video…"));
         EXPECT_EQ(store.progress(), std::optional<double>(0.0));
         ASSERT_NE(store.exportJob(), nullptr);
-        EXPECT_FALSE(LWDefaults::contains(kLastFolder)) << "remembered before it succeeded";
+        EXPECT_FALSE(hasStoredPreference(kLastFolder)) << "remembered before it succeeded";
         ASSERT_TRUE(waitForEnd());
 
         EXPECT_TRUE(hooks.alerts.isEmpty()) << hooks.alerts.value(0).message.toStdString();
@@ -159,7 +160,7 @@ TEST_F(BurnInCommand, SuccessSavesRevealsAndRemembersTheFolder) {
         EXPECT_EQ(QFileInfo::exists(folder.path(QStringLiteral("Clip (captioned).vtt"))),
                   c.sidecars && !c.blockSidecars);
         EXPECT_EQ(hooks.revealed, QStringList{path});
-        EXPECT_EQ(QDir(LWDefaults::value(kLastFolder).toString()), QDir(folder.root()));
+        EXPECT_EQ(QDir(storedPreference(kLastFolder).toString()), QDir(folder.root()));
         EXPECT_FALSE(store.exportJob()->hasSession()) << "cancel hooks outlived the export";
     }
 }
@@ -182,7 +183,7 @@ TEST_F(BurnInCommand, StopLeavesTheOldFileAndSaysCancelled) {
     EXPECT_EQ(QDir(folder.root()).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
               QStringList{QStringLiteral("out.mp4")});
     EXPECT_TRUE(hooks.revealed.isEmpty());
-    EXPECT_FALSE(LWDefaults::contains(kLastFolder));
+    EXPECT_FALSE(hasStoredPreference(kLastFolder));
     EXPECT_FALSE(store.exportJob()->hasSession());
 }
 
@@ -210,5 +211,5 @@ TEST_F(BurnInCommand, FailuresAlertWithTheSentence) {
     EXPECT_EQ(hooks.alerts[1].message, QStringLiteral("The video track can't be read."));
     EXPECT_FALSE(store.isBusy());
     EXPECT_FALSE(store.progress().has_value());
-    EXPECT_FALSE(LWDefaults::contains(kLastFolder));
+    EXPECT_FALSE(hasStoredPreference(kLastFolder));
 }

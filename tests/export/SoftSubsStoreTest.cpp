@@ -1,12 +1,12 @@
 // The subtitle-track export command of the store, driven through scripted panels and questions.
 #include "BCMediaOpener.h"
 #include "FakePlayer.h"
-#include "LWDefaults.h"
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "MovieProbe.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -70,7 +70,8 @@ protected:
 
     static inline MediaFixtures* fixtures = nullptr;
     ScriptedHooks hooks;
-    LWStore store{hooks, QStringLiteral("en_US")};
+    TestServices services;
+    LWStore store{hooks, services.get(), QStringLiteral("en_US")};
     FakePlayer* player = nullptr;
     TestFolder folder;
 };
@@ -165,7 +166,7 @@ TEST_F(SoftSubsCommand, ProposesANameAndCancellingThePanelChangesNothing) {
     EXPECT_FALSE(store.isBusy());
     EXPECT_EQ(store.progress(), std::nullopt);
     EXPECT_EQ(store.exportJob(), nullptr);
-    EXPECT_FALSE(LWDefaults::contains(kLastFolder));
+    EXPECT_FALSE(hasStoredPreference(kLastFolder));
 }
 
 TEST_F(SoftSubsCommand, WritesTheMovieNamedByTheExtensionRule) {
@@ -189,7 +190,7 @@ TEST_F(SoftSubsCommand, WritesTheMovieNamedByTheExtensionRule) {
         EXPECT_EQ(store.busy(), QStringLiteral("Adding the subtitle track…"));
         ASSERT_TRUE(store.exportJob());
         // The folder is remembered before the export runs.
-        EXPECT_EQ(LWDefaults::value(kLastFolder).toString(), folder.path(QStringLiteral("out")));
+        EXPECT_EQ(storedPreference(kLastFolder).toString(), folder.path(QStringLiteral("out")));
         ASSERT_TRUE(spinUntil([&] { return !store.isBusy(); }, 30000));
 
         const QString written = folder.path(QStringLiteral("out/") + row.written);
@@ -221,7 +222,7 @@ TEST_F(SoftSubsCommand, AsksBeforeReplacingAFileTheAddedExtensionNames) {
     EXPECT_TRUE(hooks.questionAnswers.empty());
     EXPECT_FALSE(store.isBusy());
     EXPECT_EQ(folder.read(QStringLiteral("clip.mp4")), QByteArray("my other video"));
-    EXPECT_FALSE(LWDefaults::contains(kLastFolder));
+    EXPECT_FALSE(hasStoredPreference(kLastFolder));
 
     hooks.saveAnswers.push_back(folder.path(QStringLiteral("clip")));
     hooks.questionAnswers.push_back(0); // Replace
@@ -256,7 +257,7 @@ TEST_F(SoftSubsCommand, FailuresAlertAndStillRememberTheFolder) {
     EXPECT_EQ(store.progress(), std::nullopt);
     EXPECT_EQ(folder.read(QStringLiteral("out.mp4")), QByteArray("kept"));
     EXPECT_TRUE(hooks.revealed.isEmpty());
-    EXPECT_EQ(LWDefaults::value(kLastFolder).toString(), folder.root());
+    EXPECT_EQ(storedPreference(kLastFolder).toString(), folder.root());
 
     // The opened file itself is never the destination.
     open(QStringLiteral("clip.mp4"));

@@ -11,6 +11,7 @@
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 #include "Tmpfs.h"
 #include "WhisperModels.h"
 
@@ -37,7 +38,7 @@ protected:
     void SetUp() override {
         clearPreferences();
         QDir(LWProject::folder()).removeRecursively();
-        store = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+        store = std::make_unique<LWStore>(hooks, services.get(), QStringLiteral("en_US"));
         store->setPlayer(std::make_unique<FakePlayer>());
     }
     void TearDown() override { store.reset(); }
@@ -50,6 +51,7 @@ protected:
     }
 
     MediaFixtures fixtures;
+    TestServices services; // outlives the store
     ScriptedHooks hooks;
     std::unique_ptr<LWStore> store;
     QString clip;
@@ -224,7 +226,7 @@ TEST(FullDiskDownload, StopsWithASentenceKeepsThePartAndResumesOnceThereIsRoom) 
     ScopedTmpfs disk(WhisperModels::folder(), 1024);
     REQUIRE_TMPFS(disk);
     FakeModelServer server;
-    WhisperModels models;
+    WhisperModels models{testPreferences()};
     // The disk had room when the download began; another program fills it meanwhile.
     models.freeBytes = [](const QString&) { return qint64(1) << 40; };
 

@@ -7,8 +7,8 @@
 #include "LoopbackListener.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
-#include "StoreKey.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QDir>
 #include <atomic>
@@ -77,8 +77,9 @@ TEST(DroppedUpload, LeavesTheCaptionsAndNoTemporaryFileAndSaysSo) {
     const QByteArray previousTmp = qgetenv("TMPDIR");
     qputenv("TMPDIR", tmp.root().toUtf8());
     clearPreferences();
-    ASSERT_TRUE(useKey(QByteArrayLiteral("sk_faults_test")));
-    ELSettings::shared().setEngine(ELSettings::Engine::elevenlabs);
+    TestServices services;
+    ASSERT_TRUE(services.useKey(QByteArrayLiteral("sk_faults_test")));
+    services.elevenLabs.setEngine(ELSettings::Engine::elevenlabs);
     MediaFixtures fixtures;
     const QString clip = fixtures.tone(QStringLiteral("talk.wav"), 3.0);
     // What the person may read when the line drops: offline, or an answer that couldn't be read.
@@ -97,7 +98,7 @@ TEST(DroppedUpload, LeavesTheCaptionsAndNoTemporaryFileAndSaysSo) {
         CuttingServer server(c.readBytes, c.reset);
         ASSERT_TRUE(server.listening());
         ScriptedHooks hooks;
-        LWStore store(hooks, QStringLiteral("en_US"));
+        LWStore store(hooks, services.get(), QStringLiteral("en_US"));
         store.setPlayer(std::make_unique<FakePlayer>());
         store.open(clip);
         ASSERT_TRUE(spinUntil([&] { return !store.isBusy(); }, 30000));
@@ -115,10 +116,10 @@ TEST(DroppedUpload, LeavesTheCaptionsAndNoTemporaryFileAndSaysSo) {
         EXPECT_EQ(store.captions(), old);
         EXPECT_FALSE(store.previousCaptions().has_value());
         EXPECT_TRUE(QDir(tmp.root())
-                        .entryList({QStringLiteral("brct-lw-scribe-*")}, QDir::Files)
+                        .entryList({QStringLiteral("brct-lw-scribe-*")},
+                                   QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot)
                         .isEmpty());
     }
-    ELSettings::shared().setEngine(ELSettings::Engine::whisper);
     qputenv("TMPDIR", previousTmp);
 }
 

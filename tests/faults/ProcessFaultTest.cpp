@@ -5,14 +5,13 @@
 #include "ELSettings.h"
 #include "FakePlayer.h"
 #include "InstalledModel.h"
-#include "LWDefaults.h"
 #include "LWFormats.h"
 #include "LWProject.h"
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
-#include "StoreKey.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 #include "WhisperModels.h"
 
 #include <QDir>
@@ -35,8 +34,8 @@ class Faults : public ::testing::Test {
 protected:
     void SetUp() override {
         clearPreferences();
-        ELSettings::shared().setEngine(ELSettings::Engine::whisper);
-        ASSERT_TRUE(useKey(std::nullopt));
+        services.elevenLabs.setEngine(ELSettings::Engine::whisper);
+        ASSERT_TRUE(services.useKey(std::nullopt));
         QDir(LWProject::folder()).removeRecursively();
         QDir(WhisperModels::folder()).removeRecursively();
         QDir(BCMediaOpener::cacheFolder()).removeRecursively();
@@ -47,7 +46,7 @@ protected:
         qunsetenv("BRCT_WHISPER_CLI");
     }
     std::unique_ptr<LWStore> makeStore() {
-        auto s = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+        auto s = std::make_unique<LWStore>(hooks, services.get(), QStringLiteral("en_US"));
         s->setPlayer(std::make_unique<FakePlayer>());
         return s;
     }
@@ -70,6 +69,7 @@ protected:
     }
 
     MediaFixtures fixtures;
+    TestServices services; // outlives the store
     ScriptedHooks hooks;
     std::unique_ptr<LWStore> store;
     Captions kept;
@@ -78,7 +78,7 @@ protected:
 };
 
 TEST_F(Faults, WhisperKilledMidRunKeepsTheCaptionsAndSaysSo) {
-    installModel(WhisperModel::byID(WhisperModels::shared().modelID()));
+    installModel(WhisperModel::byID(services.models.modelID()));
     const QString killer =
         fixtures.script(QStringLiteral("killed-whisper-cli"), "sleep 0.2\nkill -KILL $$\n");
     qputenv("BRCT_WHISPER_CLI", killer.toUtf8());
@@ -116,7 +116,7 @@ TEST_F(Faults, ConverterKilledMidRunLeavesNoHalfCopy) {
 }
 
 TEST_F(Faults, MediaDeletedWhileOpenKeepsEditingSavingAndExporting) {
-    installModel(WhisperModel::byID(WhisperModels::shared().modelID()));
+    installModel(WhisperModel::byID(services.models.modelID()));
     qputenv("BRCT_WHISPER_CLI", LOROWEN_FAKE_CLI);
     TestFolder engine;
     qputenv("FAKE_DIR", engine.root().toUtf8());
@@ -181,7 +181,7 @@ TEST_F(Faults, DamagedPreferenceFileFallsBackToDefaults) {
         }
         store = makeStore();
         EXPECT_EQ(store->style(), plainStyle);
-        EXPECT_FALSE(WhisperModel::byID(WhisperModels::shared().modelID()).id.isEmpty());
+        EXPECT_FALSE(WhisperModel::byID(services.models.modelID()).id.isEmpty());
         // A new choice is remembered in a file that reads back.
         const bool flipped = !store->sidecars();
         store->setSidecars(flipped);

@@ -1,6 +1,7 @@
 #include "LWStore.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <gtest/gtest.h>
 
@@ -30,7 +31,8 @@ protected:
 
     double clock = 100;
     ScriptedHooks hooks;
-    LWStore store{hooks, QStringLiteral("en_US")};
+    TestServices services;
+    LWStore store{hooks, services.get(), QStringLiteral("en_US")};
 };
 
 TEST_F(Editing, UndoAndRedoStepTheListAndTick) {

@@ -1,7 +1,7 @@
-#include "LWDefaults.h"
 #include "LWStore.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QDir>
 #include <gtest/gtest.h>
@@ -20,7 +20,8 @@ protected:
     }
 
     ScriptedHooks hooks;
-    LWStore store{hooks, QStringLiteral("en_US")};
+    TestServices services;
+    LWStore store{hooks, services.get(), QStringLiteral("en_US")};
     TestFolder folder;
 };
 
@@ -154,7 +155,7 @@ TEST_F(ImportExport, ExportProposesTheMediaNameOrCaptions) {
     store.exportText(LWStore::TextKind::vtt, false);
     EXPECT_EQ(hooks.savePanels[1].proposedName, QStringLiteral("interview.final.vtt"));
     // A cancelled panel remembers no folder.
-    EXPECT_FALSE(LWDefaults::contains(QStringLiteral("lw.lastSaveFolder")));
+    EXPECT_FALSE(services.preferences->contains(BCPref::lastSaveFolder));
 }
 
 TEST_F(ImportExport, ExportWithoutCaptionsAlertsBeforeAnyPanel) {
@@ -173,7 +174,7 @@ TEST_F(ImportExport, SaveFolderIsRememberedAndOfferedNextTime) {
     hooks.saveAnswers.push_back(exports + QStringLiteral("/one.srt"));
     store.exportText(LWStore::TextKind::srt, false);
     EXPECT_TRUE(hooks.savePanels[0].startFolder.isEmpty());
-    EXPECT_EQ(LWDefaults::value(QStringLiteral("lw.lastSaveFolder")).toString(), exports);
+    EXPECT_EQ(services.preferences->value(BCPref::lastSaveFolder).toString(), exports);
 
     store.exportText(LWStore::TextKind::srt, false);
     EXPECT_EQ(hooks.savePanels[1].startFolder, exports);
@@ -194,7 +195,7 @@ TEST_F(ImportExport, WriteFailureAlertsAndKeepsTheOldFile) {
     EXPECT_TRUE(hooks.alerts[0].message.contains(QStringLiteral("“out.srt”")));
     EXPECT_TRUE(hooks.revealed.isEmpty());
     // The folder preference was already updated when the panel closed.
-    EXPECT_EQ(LWDefaults::value(QStringLiteral("lw.lastSaveFolder")).toString(),
+    EXPECT_EQ(services.preferences->value(BCPref::lastSaveFolder).toString(),
               folder.path(QStringLiteral("missing")));
 
     // Over a path that is a folder: the folder survives untouched.

@@ -2,6 +2,7 @@
 #include "LWStore.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QThread>
 #include <atomic>
@@ -31,7 +32,8 @@ protected:
     }
 
     ScriptedHooks hooks;
-    LWStore store{hooks, QStringLiteral("en_US")};
+    TestServices services;
+    LWStore store{hooks, services.get(), QStringLiteral("en_US")};
 };
 
 TEST_F(Jobs, SuccessAppliesResultOnMainThreadAndClearsStatus) {
@@ -190,7 +192,7 @@ TEST_F(Jobs, ExportsMayReplaceARunningJob) {
 
 TEST_F(Jobs, AStoreDestroyedMidJobIsNotTouched) {
     std::atomic<bool> release{false};
-    auto doomed = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+    auto doomed = std::make_unique<LWStore>(hooks, services.get(), QStringLiteral("en_US"));
     ASSERT_TRUE(doomed->startJob(waitingJob(release)));
     const auto handle = doomed->work();
     doomed.reset(); // asks the job to stop

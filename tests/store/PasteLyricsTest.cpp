@@ -91,7 +91,7 @@ TEST(PasteLyricsNote, PercentOfHeardWordsIsTruncated) {
         const char* percent;
     } rows[] = {{30, 40, "(75%"}, {2, 3, "(66%"}, {0, 0, "(0%"}, {40, 40, "(100%"}};
     for (const auto& row : rows)
-        EXPECT_TRUE(LWStore::alignedNote(5, row.matched, row.total)
+        EXPECT_TRUE(LWTranscription::alignedNote(5, row.matched, row.total)
                         .contains(QString::fromLatin1(row.percent)))
             << row.matched << "/" << row.total;
 }

@@ -4,6 +4,7 @@
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QFileInfo>
 #include <gtest/gtest.h>
@@ -22,7 +23,8 @@ TEST(OpeningRealPlayer, EveryFixtureKindLoadsAndPlays) {
     for (MediaFixtures::Kind kind : kinds) {
         const QString path = fixtures.path(kind);
         SCOPED_TRACE(QFileInfo(path).fileName().toStdString());
-        LWStore store(hooks, QStringLiteral("en_US"));
+        TestServices services;
+        LWStore store(hooks, services.get(), QStringLiteral("en_US"));
         bool loaded = false;
         bool failed = false;
         QObject::connect(&store.player(), &LWPlayer::loaded,

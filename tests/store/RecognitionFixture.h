@@ -4,12 +4,12 @@
 // install models and open files, for the transcription, recogniser and lyrics tests.
 #include "FakePlayer.h"
 #include "InstalledModel.h"
-#include "LWDefaults.h"
 #include "LWProject.h"
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 #include "WhisperModels.h"
 
 #include <QDir>
@@ -26,7 +26,7 @@ protected:
         qputenv("FAKE_DIR", engine.root().toUtf8());
         qunsetenv("FAKE_MODE");
         qunsetenv("FAKE_EXIT");
-        store = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+        store = std::make_unique<LWStore>(hooks, services.get(), QStringLiteral("en_US"));
         store->setPlayer(std::make_unique<FakePlayer>());
     }
     void TearDown() override {
@@ -36,7 +36,7 @@ protected:
         qunsetenv("FAKE_EXIT");
     }
 
-    static WhisperModel chosen() { return WhisperModel::byID(WhisperModels::shared().modelID()); }
+    WhisperModel chosen() const { return WhisperModel::byID(services.models.modelID()); }
 
     void openAndWait(const QString& path) {
         store->open(path);
@@ -61,6 +61,7 @@ protected:
 
     MediaFixtures fixtures;
     TestFolder engine;
+    TestServices services; // outlives the store
     ScriptedHooks hooks;
     std::unique_ptr<LWStore> store;
     Captions old;

@@ -7,8 +7,8 @@
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
-#include "StoreKey.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QDir>
 #include <QtEndian>
@@ -32,16 +32,16 @@ protected:
         // The temporary folder of this test alone, to see what is left in it.
         previousTmp = qgetenv("TMPDIR");
         qputenv("TMPDIR", tmp.root().toUtf8());
-        ASSERT_TRUE(useKey(QByteArrayLiteral("sk_scribe_test")));
-        ELSettings::shared().setEngine(ELSettings::Engine::elevenlabs);
-        ELSettings::shared().setScribeModel(QStringLiteral("scribe_v2"));
-        store = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+        ASSERT_TRUE(services.useKey(QByteArrayLiteral("sk_scribe_test")));
+        services.elevenLabs.setEngine(ELSettings::Engine::elevenlabs);
+        services.elevenLabs.setScribeModel(QStringLiteral("scribe_v2"));
+        store = std::make_unique<LWStore>(hooks, services.get(), QStringLiteral("en_US"));
         store->setPlayer(std::make_unique<FakePlayer>());
         store->setLanguage(QStringLiteral("pt-BR"));
     }
     void TearDown() override {
         store.reset();
-        ELSettings::shared().setEngine(ELSettings::Engine::whisper);
+        services.elevenLabs.setEngine(ELSettings::Engine::whisper);
         qputenv("TMPDIR", previousTmp);
     }
 
@@ -57,13 +57,15 @@ protected:
         ASSERT_TRUE(spinUntil([&] { return !store->isBusy(); }, 30000));
     }
     QStringList leftovers() const {
-        return QDir(tmp.root()).entryList({QStringLiteral("brct-lw-scribe-*")}, QDir::Files);
+        return QDir(tmp.root()).entryList({QStringLiteral("brct-lw-scribe-*")},
+                                          QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
     }
 
     TestFolder tmp;
     QByteArray previousTmp;
     MediaFixtures fixtures;
     FakeElevenLabs server;
+    TestServices services; // outlives the store
     ScriptedHooks hooks;
     std::unique_ptr<LWStore> store;
     Captions old;
@@ -139,7 +141,7 @@ TEST_F(Scribe, AKeyGoneFromTheKeyringFailsWithTheNoKeySentence) {
     // `hasKey` still says yes, but the key store no longer holds one when the job asks.
     server.reply("POST", "/v1/speech-to-text", Reply{200, kAnswer});
     openWithCaptions(1.0);
-    dynamic_cast<ELMemoryKeyStore&>(ELSettings::shared().keys()).item.reset();
+    dynamic_cast<ELMemoryKeyStore&>(services.elevenLabs.keys()).item.reset();
     store->transcribe();
     waitForEnd();
     ASSERT_EQ(hooks.alerts.size(), 1);

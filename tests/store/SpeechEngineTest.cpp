@@ -1,6 +1,7 @@
 // The offline recogniser chosen as the engine, through the store, on a recorded sentence.
 #include "ELSettings.h"
 #include "RecognitionFixture.h"
+#include "TestServices.h"
 
 namespace {
 
@@ -11,10 +12,10 @@ class SpeechEngine : public RecognitionFixture {
 protected:
     void SetUp() override {
         RecognitionFixture::SetUp();
-        ELSettings::shared().setEngine(ELSettings::Engine::apple);
+        services.elevenLabs.setEngine(ELSettings::Engine::apple);
     }
     void TearDown() override {
-        ELSettings::shared().setEngine(ELSettings::Engine::whisper);
+        services.elevenLabs.setEngine(ELSettings::Engine::whisper);
         RecognitionFixture::TearDown();
     }
 };

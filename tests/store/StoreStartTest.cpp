@@ -1,7 +1,7 @@
-#include "LWDefaults.h"
 #include "LWStore.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,8 @@ protected:
 };
 
 TEST_F(StoreStart, InitialValues) {
-    LWStore store(hooks, QStringLiteral("en_US"));
+    TestServices services;
+    LWStore store(hooks, services.get(), QStringLiteral("en_US"));
     EXPECT_EQ(store.title(), QStringLiteral("No file open"));
     EXPECT_TRUE(store.captions().isEmpty());
     EXPECT_FALSE(store.isBusy());
@@ -34,17 +35,19 @@ TEST_F(StoreStart, LanguageFromTheSystemLocale) {
                                                       {"fr_FR", "fr_FR"},
                                                       {"de_AT", "de_AT"}};
     for (const auto& [locale, language] : cases) {
-        LWStore store(hooks, locale);
+        TestServices services;
+        LWStore store(hooks, services.get(), locale);
         EXPECT_EQ(store.language(), language) << locale.toStdString();
     }
 }
 
 TEST_F(StoreStart, StoredPreferencesWin) {
-    LWDefaults::setValue(QStringLiteral("lw.language"), QStringLiteral("pt-BR"));
-    LWDefaults::setValue(QStringLiteral("lw.sidecars"), false);
-    LWDefaults::setValue(QStringLiteral("lw.markSpeakers"), false);
-    LWDefaults::setValue(QStringLiteral("lw.songMode"), true);
-    LWStore store(hooks, QStringLiteral("en_US"));
+    storePreference(QStringLiteral("lw.language"), QStringLiteral("pt-BR"));
+    storePreference(QStringLiteral("lw.sidecars"), false);
+    storePreference(QStringLiteral("lw.markSpeakers"), false);
+    storePreference(QStringLiteral("lw.songMode"), true);
+    TestServices services;
+    LWStore store(hooks, services.get(), QStringLiteral("en_US"));
     EXPECT_EQ(store.language(), QStringLiteral("pt-BR"));
     EXPECT_FALSE(store.sidecars());
     EXPECT_FALSE(store.markSpeakers());
@@ -53,14 +56,16 @@ TEST_F(StoreStart, StoredPreferencesWin) {
 
 TEST_F(StoreStart, PersistingSettersAreReadBackByTheNextStore) {
     {
-        LWStore store(hooks, QStringLiteral("en_US"));
+        TestServices services;
+        LWStore store(hooks, services.get(), QStringLiteral("en_US"));
         store.setLanguage(QStringLiteral("de-DE"));
         store.setSidecars(false);
         store.setSongMode(true);
         store.setMarkSpeakers(false);
         store.setPreferOnDevice(false); // not persisted
     }
-    LWStore again(hooks, QStringLiteral("en_US"));
+    TestServices restarted;
+    LWStore again(hooks, restarted.get(), QStringLiteral("en_US"));
     EXPECT_EQ(again.language(), QStringLiteral("de-DE"));
     EXPECT_FALSE(again.sidecars());
     EXPECT_TRUE(again.songMode());
@@ -69,7 +74,8 @@ TEST_F(StoreStart, PersistingSettersAreReadBackByTheNextStore) {
 }
 
 TEST_F(StoreStart, TitleNamesTheChosenFileEvenWhenAConvertedCopyPlays) {
-    LWStore store(hooks, QStringLiteral("en_US"));
+    TestServices services;
+    LWStore store(hooks, services.get(), QStringLiteral("en_US"));
     BCOpenedMedia media;
     media.original = QUrl::fromLocalFile(QStringLiteral("/home/me/Holiday clip.mts"));
     media.playable = QUrl::fromLocalFile(QStringLiteral("/cache/abc.mov"));
@@ -80,15 +86,18 @@ TEST_F(StoreStart, TitleNamesTheChosenFileEvenWhenAConvertedCopyPlays) {
 
 TEST_F(StoreStart, StyleIsRememberedAndABadOneFallsBack) {
     {
-        LWStore store(hooks, QStringLiteral("en_US"));
+        TestServices services;
+        LWStore store(hooks, services.get(), QStringLiteral("en_US"));
         EXPECT_EQ(store.style().name, QStringLiteral("Broadcast"));
         store.setStyle(CaptionStyle::presets()[4]);
     }
-    LWStore again(hooks, QStringLiteral("en_US"));
+    TestServices restarted;
+    LWStore again(hooks, restarted.get(), QStringLiteral("en_US"));
     EXPECT_EQ(again.style(), CaptionStyle::presets()[4]);
 
-    LWDefaults::setValue(QStringLiteral("lw.style"), QByteArray(R"({"name":"Half"})"));
-    LWStore fallback(hooks, QStringLiteral("en_US"));
+    storePreference(QStringLiteral("lw.style"), QByteArray(R"({"name":"Half"})"));
+    TestServices third;
+    LWStore fallback(hooks, third.get(), QStringLiteral("en_US"));
     EXPECT_EQ(fallback.style(), CaptionStyle::presets()[0]);
 }
 

@@ -3,7 +3,7 @@
 #include "../transcribe/FakeModelServer.h"
 #include "ELSettings.h"
 #include "RecognitionFixture.h"
-#include "StoreKey.h"
+#include "TestServices.h"
 
 #include <QFile>
 
@@ -20,8 +20,8 @@ const QByteArray kWords = R"({"transcription": [
 class Transcribing : public RecognitionFixture {
 protected:
     void SetUp() override {
-        ELSettings::shared().setEngine(ELSettings::Engine::whisper);
-        ASSERT_TRUE(useKey(std::nullopt));
+        services.elevenLabs.setEngine(ELSettings::Engine::whisper);
+        ASSERT_TRUE(services.useKey(std::nullopt));
         RecognitionFixture::SetUp();
         engine.write("json", kWords);
     }
@@ -46,7 +46,7 @@ TEST_F(Transcribing, ReplacesTheCaptionsUndoablyAndKeepsThePreviousOnes) {
     installModel(chosen());
     openWithCaptions(fixtures.tone(QStringLiteral("talk.wav"), 2.0));
     // The cloud engine without a key falls back to Whisper and says so first.
-    ELSettings::shared().setEngine(ELSettings::Engine::elevenlabs);
+    services.elevenLabs.setEngine(ELSettings::Engine::elevenlabs);
     hooks.questionAnswers = {0}; // Replace
     store->transcribe();
     EXPECT_EQ(store->note(),
@@ -222,7 +222,7 @@ TEST(TranscribeTimeLeft, ShownOnlyAfterFivePercent) {
         {0.99, 1, QStringLiteral("Whisper is listening on this computer… about 1 min left")},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(LWStore::timeLeftText(c.fraction, c.elapsed), c.text)
+        EXPECT_EQ(LWTranscription::timeLeftText(c.fraction, c.elapsed), c.text)
             << c.fraction << " after " << c.elapsed << " s";
 }
 

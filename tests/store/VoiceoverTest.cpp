@@ -4,12 +4,11 @@
 #include "ELError.h"
 #include "ELSettings.h"
 #include "FakePlayer.h"
-#include "LWDefaults.h"
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "ScriptedHooks.h"
-#include "StoreKey.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -28,10 +27,10 @@ class Voiceover : public ::testing::Test {
 protected:
     void SetUp() override {
         clearPreferences();
-        ASSERT_TRUE(useKey(QByteArrayLiteral("sk_voice_test")));
-        ELSettings::shared().setVoiceID(kVoice);
-        ELSettings::shared().setModelID(QStringLiteral("eleven_multilingual_v2"));
-        store = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+        ASSERT_TRUE(services.useKey(QByteArrayLiteral("sk_voice_test")));
+        services.elevenLabs.setVoiceID(kVoice);
+        services.elevenLabs.setModelID(QStringLiteral("eleven_multilingual_v2"));
+        store = std::make_unique<LWStore>(hooks, services.get(), QStringLiteral("en_US"));
         store->setPlayer(std::make_unique<FakePlayer>());
         server.reply("POST", "/v1/text-to-speech/" + kVoice, Reply{200, kMp3, "audio/mpeg"});
     }
@@ -50,6 +49,7 @@ protected:
 
     FakeElevenLabs server;
     TestFolder folder;
+    TestServices services; // outlives the store
     ScriptedHooks hooks;
     std::unique_ptr<LWStore> store;
 };
@@ -69,7 +69,7 @@ TEST_F(Voiceover, ReadsAllCaptionsIntoOneMp3) {
     ASSERT_EQ(hooks.savePanels.size(), 1);
     EXPECT_EQ(hooks.savePanels[0].proposedName, QStringLiteral("Captions (voiceover).mp3"));
     EXPECT_EQ(hooks.savePanels[0].extensions, QStringList{QStringLiteral("mp3")});
-    EXPECT_EQ(LWDefaults::value(QStringLiteral("lw.lastSaveFolder")).toString(), folder.root());
+    EXPECT_EQ(services.preferences->value(BCPref::lastSaveFolder).toString(), folder.root());
 
     // One text in caption order, the line break turned into a space.
     const auto requests = speechRequests();
@@ -134,8 +134,9 @@ TEST_F(Voiceover, RefusesWithAnAlertBeforeAskingWhereToSave) {
         SCOPED_TRACE(c.name);
         hooks.alerts.clear();
         hooks.savePanels.clear();
-        ASSERT_TRUE(useKey(c.key ? std::optional<QByteArray>("sk_voice_test") : std::nullopt));
-        ELSettings::shared().setVoiceID(c.voice);
+        ASSERT_TRUE(
+            services.useKey(c.key ? std::optional<QByteArray>("sk_voice_test") : std::nullopt));
+        services.elevenLabs.setVoiceID(c.voice);
         store->setCaptions(c.captions);
         store->exportVoiceover();
         EXPECT_FALSE(store->isBusy());
@@ -154,7 +155,7 @@ TEST_F(Voiceover, CancellingThePanelDoesNothing) {
     EXPECT_FALSE(store->isBusy());
     EXPECT_EQ(hooks.savePanels.size(), 1);
     EXPECT_TRUE(hooks.alerts.isEmpty());
-    EXPECT_FALSE(LWDefaults::contains(QStringLiteral("lw.lastSaveFolder")));
+    EXPECT_FALSE(services.preferences->contains(BCPref::lastSaveFolder));
 }
 
 TEST_F(Voiceover, RefusesWhileAJobRunsAndStopsOnStop) {

@@ -1,5 +1,7 @@
 #include "TestFiles.h"
 
+#include "BCPreferences.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -35,4 +37,21 @@ void clearPreferences() {
     QSettings settings(QStringLiteral("Brindlecote"), QStringLiteral("Lorowen Pro"));
     settings.clear();
     settings.sync();
+}
+
+QVariant storedPreference(const QString& key) {
+    return QSettings(QStringLiteral("Brindlecote"), QStringLiteral("Lorowen Pro")).value(key);
+}
+
+bool hasStoredPreference(const QString& key) {
+    return QSettings(QStringLiteral("Brindlecote"), QStringLiteral("Lorowen Pro")).contains(key);
+}
+
+BCPreferences& testPreferences() {
+    static const std::unique_ptr<BCPreferences> preferences = BCPreferences::user();
+    return *preferences;
+}
+
+void storePreference(const QString& key, const QVariant& value) {
+    QSettings(QStringLiteral("Brindlecote"), QStringLiteral("Lorowen Pro")).setValue(key, value);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QVariant>
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -23,3 +25,9 @@ bool spinUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 
 // Clears every remembered preference.
 void clearPreferences();
+// The remembered preferences as stored on disk (the test program's private folders).
+QVariant storedPreference(const QString& key);
+bool hasStoredPreference(const QString& key);
+void storePreference(const QString& key, const QVariant& value);
+// A view of those preferences for services a test makes itself (it holds no state of its own).
+class BCPreferences& testPreferences();

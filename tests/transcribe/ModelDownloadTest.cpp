@@ -222,7 +222,7 @@ protected:
     }
 
     FakeModelServer server;
-    WhisperModels models;
+    WhisperModels models{testPreferences()};
 };
 
 TEST_F(ModelDownload, TwoFilesMakeOneWeightedRunWithReadyOnlyAtTheEnd) {

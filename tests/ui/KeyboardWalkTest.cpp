@@ -10,6 +10,7 @@
 #include "LWLane.h"
 #include "LWMainWindow.h"
 #include "LWStore.h"
+#include "TestServices.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -39,7 +40,7 @@ class KeyboardWalk : public ::testing::Test {
 protected:
     void SetUp() override {
         previousTheme = BCUI::shared().theme();
-        window = std::make_unique<LWMainWindow>();
+        window = std::make_unique<LWMainWindow>(services.get());
         LWStore& store = window->store();
         store.setPlayer(std::make_unique<FakePlayer>());
         BCOpenedMedia media;
@@ -95,6 +96,7 @@ protected:
         return w == parent || parent->isAncestorOf(w);
     }
 
+    TestServices services; // outlives the window
     std::unique_ptr<LWMainWindow> window;
     BCTheme previousTheme;
 };

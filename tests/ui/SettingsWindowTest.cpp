@@ -4,7 +4,6 @@
 #include "../transcribe/FakeModelServer.h"
 #include "ELMemoryKeyStore.h"
 #include "ELSettings.h"
-#include "LWDefaults.h"
 #include "LWSettingsWindow.h"
 #include "TestFiles.h"
 #include "WhisperModels.h"
@@ -31,7 +30,7 @@ protected:
         server.reply("GET", "/v1/models",
                      Reply{200, R"([{"model_id":"eleven_multilingual_v2","name":"Multilingual v2",
                                      "can_do_text_to_speech":true}])"});
-        el = std::make_unique<ELSettings>(std::make_unique<ELMemoryKeyStore>());
+        el = std::make_unique<ELSettings>(std::make_unique<ELMemoryKeyStore>(), testPreferences());
         keys = static_cast<ELMemoryKeyStore*>(&el->keys());
         ASSERT_TRUE(spinUntil([&] { return el->keyChecked(); }));
         QDir(WhisperModels::folder()).removeRecursively();
@@ -42,7 +41,7 @@ protected:
         models.reset();
     }
     void makeWindow() {
-        models = std::make_unique<WhisperModels>();
+        models = std::make_unique<WhisperModels>(testPreferences());
         window = std::make_unique<LWSettingsWindow>(*el, *models);
     }
 
@@ -100,7 +99,7 @@ TEST_F(SettingsWindow, TheEngineChoiceIsStoredAndDescribed) {
     makeWindow();
     window->engineButton(ELSettings::Engine::elevenlabs)->click();
     EXPECT_EQ(el->engine(), ELSettings::Engine::elevenlabs);
-    EXPECT_EQ(LWDefaults::value(QStringLiteral("el.engine2")).toString(),
+    EXPECT_EQ(storedPreference(QStringLiteral("el.engine2")).toString(),
               QStringLiteral("elevenlabs"));
     EXPECT_TRUE(window->engineDescriptionLabel()->text().endsWith(
         QStringLiteral("No key saved: the free Whisper engine is used until you add one.")));
@@ -110,17 +109,17 @@ TEST_F(SettingsWindow, TheEngineChoiceIsStoredAndDescribed) {
 
     window->scribePicker()->setCurrentIndex(1);
     emit window->scribePicker()->activated(1);
-    EXPECT_EQ(LWDefaults::value(QStringLiteral("el.scribe")).toString(),
+    EXPECT_EQ(storedPreference(QStringLiteral("el.scribe")).toString(),
               QStringLiteral("scribe_v1"));
 
     window->engineButton(ELSettings::Engine::apple)->click();
-    EXPECT_EQ(LWDefaults::value(QStringLiteral("el.engine2")).toString(), QStringLiteral("apple"));
+    EXPECT_EQ(storedPreference(QStringLiteral("el.engine2")).toString(), QStringLiteral("apple"));
     EXPECT_EQ(window->engineDescriptionLabel()->text(),
               LWSettingsWindow::engineDescription(ELSettings::Engine::apple, false));
 
     // A new window over the same settings shows the stored choice.
     window->engineButton(ELSettings::Engine::whisper)->click();
-    ELSettings restarted(std::make_unique<ELMemoryKeyStore>());
+    ELSettings restarted(std::make_unique<ELMemoryKeyStore>(), testPreferences());
     EXPECT_EQ(restarted.engine(), ELSettings::Engine::whisper);
     LWSettingsWindow second(restarted, *models);
     EXPECT_TRUE(second.engineButton(ELSettings::Engine::whisper)->isChecked());

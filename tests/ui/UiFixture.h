@@ -3,6 +3,7 @@
 #include "FakePlayer.h"
 #include "LWStore.h"
 #include "ScriptedHooks.h"
+#include "TestServices.h"
 
 #include <QUuid>
 #include <gtest/gtest.h>
@@ -14,7 +15,7 @@
 class UiFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        store = std::make_unique<LWStore>(hooks, QStringLiteral("en_US"));
+        store = std::make_unique<LWStore>(hooks, services.get(), QStringLiteral("en_US"));
         auto fake = std::make_unique<FakePlayer>();
         player = fake.get();
         store->setPlayer(std::move(fake));
@@ -40,6 +41,7 @@ protected:
         store->setCaptions(list);
     }
 
+    TestServices services; // outlives the store
     ScriptedHooks hooks;
     FakePlayer* player = nullptr;
     std::unique_ptr<LWStore> store;
