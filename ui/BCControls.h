@@ -54,7 +54,7 @@ public:
     void setProminent(bool on);
     bool compact() const { return m_compact; }
     void setCompact(bool on);
-    // The design name of the symbol drawn beside the word; empty for none.
+    // The symbol name of the icon drawn beside the word; empty for none.
     QString symbol() const { return m_symbol; }
     void setSymbol(const QString& symbol);
 

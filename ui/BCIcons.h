@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <QString>
 
-// The interface's symbols by their design names ("play.fill", "folder.fill", …), each drawn
+// The interface's symbols by their symbol names ("play.fill", "folder.fill", …), each drawn
 // from one SVG shipped in the resources, stroked in the current theme's text colour. An unknown
 // name gives an empty icon.
 namespace BCIcons {

@@ -1,20 +1,16 @@
 #include "BCUI.h"
 
+#include "BCPreferences.h"
 #include <QApplication>
 #include <QFontDatabase>
-#include <QSettings>
+
 #include <algorithm>
 #include <cmath>
 
-namespace {
-const QString themeKey = QStringLiteral("brct.ui.theme");
-const QString zoomKey = QStringLiteral("brct.ui.zoom");
-} // namespace
-
 BCUI::BCUI() {
-    QSettings settings;
-    m_theme = BCTheme::byId(settings.value(themeKey).toString());
-    m_zoom = startZoom(settings.value(zoomKey));
+    const std::unique_ptr<BCPreferences> stored = BCPreferences::user();
+    m_theme = BCTheme::byId(stored->value(BCPref::theme).toString());
+    m_zoom = startZoom(stored->value(BCPref::zoom));
 }
 
 BCUI& BCUI::shared() {
@@ -24,13 +20,13 @@ BCUI& BCUI::shared() {
 
 void BCUI::setTheme(const BCTheme& theme) {
     m_theme = theme;
-    QSettings().setValue(themeKey, theme.id);
+    BCPreferences::user()->setValue(BCPref::theme, theme.id);
     emit themeChanged();
 }
 
 void BCUI::setZoom(double zoom) {
     m_zoom = std::clamp(zoom, zoomLevels.front(), zoomLevels.back());
-    QSettings().setValue(zoomKey, m_zoom);
+    BCPreferences::user()->setValue(BCPref::zoom, m_zoom);
     emit zoomChanged();
 }
 

@@ -57,8 +57,9 @@ protected:
         ASSERT_TRUE(spinUntil([&] { return !store->isBusy(); }, 30000));
     }
     QStringList leftovers() const {
-        return QDir(tmp.root()).entryList({QStringLiteral("brct-lw-scribe-*")},
-                                          QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
+        return QDir(tmp.root())
+            .entryList({QStringLiteral("brct-lw-scribe-*")},
+                       QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot);
     }
 
     TestFolder tmp;

@@ -2,7 +2,8 @@
 #include "BCUI.h"
 #include "LWStyleBay.h"
 
-#include <QSettings>
+#include "TestFiles.h"
+
 #include <gtest/gtest.h>
 
 TEST(Zoom, StepsThroughTheLevels) {
@@ -34,7 +35,7 @@ TEST(Zoom, ClampsTheStoredValueAtStart) {
 TEST(Zoom, IsStoredAndScalesText) {
     BCUI& ui = BCUI::shared();
     ui.setZoom(1.5);
-    EXPECT_EQ(QSettings().value(QStringLiteral("brct.ui.zoom")).toDouble(), 1.5);
+    EXPECT_EQ(storedPreference(QStringLiteral("brct.ui.zoom")).toDouble(), 1.5);
     EXPECT_EQ(ui.px(12), 18);
     EXPECT_DOUBLE_EQ(BCFont(12).pointSizeF(), 18);
     ui.setZoom(1.0);
@@ -53,7 +54,7 @@ TEST(Theme, LookupFallsBackToTheFirst) {
     EXPECT_NEAR(accent.blueF(), 0.22, 1.0 / 65535);
 
     BCUI::shared().setTheme(BCTheme::byId(QStringLiteral("black-chrome")));
-    EXPECT_EQ(QSettings().value(QStringLiteral("brct.ui.theme")).toString(),
+    EXPECT_EQ(storedPreference(QStringLiteral("brct.ui.theme")).toString(),
               QStringLiteral("black-chrome"));
     BCUI::shared().setTheme(BCTheme::all().front());
 }
