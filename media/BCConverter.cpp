@@ -2,11 +2,11 @@
 // it as a child process with progress and cancellation, and reading its output.
 #include "BCMediaOpener.h"
 
+#include "BCChildProcess.h"
 #include "BCError.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -29,42 +29,6 @@ QString executableFolder() {
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
     return QFileInfo(QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget()).absolutePath();
-}
-
-// Runs `program` until it ends, handing each piece of its error output to `onError`. Returns
-// its exit status (-1 after a crash). A stop terminates it, kills it 2 s later if it is still
-// there, and throws BCCancelled. Throws BCError with the start error's text.
-int runProcess(const QString& program, const QStringList& arguments,
-               const std::function<void(const QByteArray&)>& onError, const std::stop_token& stop) {
-    if (stop.stop_requested())
-        throw BCCancelled{};
-    QProcess process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.setReadChannel(QProcess::StandardError);
-    process.start();
-    if (!process.waitForStarted(-1))
-        throw BCError(process.errorString(), program);
-    while (process.state() != QProcess::NotRunning) {
-        process.waitForReadyRead(100);
-        const QByteArray chunk = process.readAllStandardError();
-        if (!chunk.isEmpty())
-            onError(chunk);
-        if (stop.stop_requested()) {
-            process.terminate();
-            if (!process.waitForFinished(2000)) {
-                process.kill();
-                process.waitForFinished(-1);
-            }
-            throw BCCancelled{};
-        }
-    }
-    const QByteArray rest = process.readAllStandardError();
-    if (!rest.isEmpty())
-        onError(rest);
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 bool readNumber(QStringView piece, double& out) {
@@ -198,22 +162,22 @@ void runConverter(const QString& program, const QStringList& arguments, double d
                   const Status& status, std::stop_token stop) {
     QString log; // only this thread touches it: the pipe is read here
     QStringDecoder utf8(QStringDecoder::Utf8);
-    const int exit = runProcess(
-        program, arguments,
-        [&](const QByteArray& bytes) {
-            const QString chunk = utf8.decode(bytes);
-            log += chunk;
-            if (log.size() > kLogLimit)
-                log = log.right(kLogLimit);
-            if (duration > 0 && status) {
-                const qsizetype at = chunk.lastIndexOf(QStringLiteral("time="));
-                if (at >= 0) {
-                    const double t = parseClock(QStringView(chunk).sliced(at + 5).left(11));
-                    status(QStringLiteral("Converting…"), std::min(t / duration, 1.0));
-                }
+    const BCChildProcess::Output onError = [&](const QByteArray& bytes) {
+        const QString chunk = utf8.decode(bytes);
+        log += chunk;
+        if (log.size() > kLogLimit)
+            log = log.right(kLogLimit);
+        if (duration > 0 && status) {
+            const qsizetype at = chunk.lastIndexOf(QStringLiteral("time="));
+            if (at >= 0) {
+                const double t = parseClock(QStringView(chunk).sliced(at + 5).left(11));
+                status(QStringLiteral("Converting…"), std::min(t / duration, 1.0));
             }
-        },
-        stop);
+        }
+    };
+    const int exit =
+        BCChildProcess::run(program, arguments, {.out = {}, .err = onError}, stop,
+                            QStringLiteral("The converter (ffmpeg) couldn't be started."));
     if (exit != 0)
         throw BCError(QStringLiteral("Conversion failed: ") + converterReason(log) + u'.',
                       log.right(1000));
@@ -225,11 +189,11 @@ double probeDuration(const QString& input, std::stop_token stop) {
         return 0;
     QByteArray output;
     try {
-        runProcess(
-            *converter,
-            {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-i"),
-             input},
-            [&](const QByteArray& bytes) { output += bytes; }, stop);
+        BCChildProcess::run(*converter,
+                            {QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"),
+                             QStringLiteral("-i"), input},
+                            {.out = {}, .err = [&](const QByteArray& bytes) { output += bytes; }},
+                            stop, QStringLiteral("The converter (ffmpeg) couldn't be started."));
     } catch (const BCError&) {
         return 0; // could not start
     }

@@ -3,6 +3,7 @@
 #include "WhisperEngine.h"
 
 #include "BCAudio.h"
+#include "BCChildProcess.h"
 #include "BCError.h"
 #include "WhisperModels.h"
 #include "WhisperOutput.h"
@@ -13,7 +14,6 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QTemporaryDir>
 
 namespace WhisperEngine {
@@ -21,8 +21,6 @@ namespace WhisperEngine {
 namespace {
 
 constexpr int sampleRate = 16000;
-constexpr int pollMs = 50;
-constexpr int killAfterMs = 2000;
 
 BCError engineError(int status, const WhisperOutput& output) {
     return BCError(QStringLiteral("The Whisper engine stopped with an error (%1). %2")
@@ -43,15 +41,6 @@ std::optional<int> promptTokens(const QString& modelPath, const Options& options
         return WhisperVocab::load(modelPath).count(prompt);
     } catch (const BCError&) {
         return std::nullopt;
-    }
-}
-
-// Ends the child: terminate, then kill when it is still there after 2 s.
-void stopChild(QProcess& process) {
-    process.terminate();
-    if (!process.waitForFinished(killAfterMs)) {
-        process.kill();
-        process.waitForFinished(-1);
     }
 }
 
@@ -92,40 +81,16 @@ TimedWords transcribe(std::span<const float> samples, const Options& options, bo
         throw BCCancelled();
 
     const QString modelPath = QDir(models).filePath(options.model.file);
-    QProcess process;
-    process.setProgram(*cli);
-    process.setArguments(
-        arguments(modelPath, wav, out, options, vad, promptTokens(modelPath, options)));
-    process.setProcessChannelMode(QProcess::SeparateChannels);
-    process.setStandardInputFile(QProcess::nullDevice());
-    process.start();
-    if (!process.waitForStarted(-1))
-        throw BCError(QStringLiteral("The Whisper engine couldn't be started."),
-                      process.errorString());
-
     WhisperOutput output(double(samples.size()) / sampleRate);
-    auto drain = [&] {
-        std::optional<double> reported = output.feedStdout(process.readAllStandardOutput());
-        if (auto f = output.feedStderr(process.readAllStandardError()))
-            reported = f;
-        if (reported && progress)
-            progress(*reported);
+    const auto report = [&](std::optional<double> fraction) {
+        if (fraction && progress)
+            progress(*fraction);
     };
-    bool stopped = false;
-    while (process.state() != QProcess::NotRunning) {
-        if (stop.stop_requested()) {
-            stopChild(process);
-            stopped = true;
-            break;
-        }
-        process.waitForReadyRead(pollMs);
-        drain();
-    }
-    drain();
-    if (stopped)
-        throw BCCancelled();
-
-    const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    const int status = BCChildProcess::run(
+        *cli, arguments(modelPath, wav, out, options, vad, promptTokens(modelPath, options)),
+        {.out = [&](const QByteArray& piece) { report(output.feedStdout(piece)); },
+         .err = [&](const QByteArray& piece) { report(output.feedStderr(piece)); }},
+        stop, QStringLiteral("The Whisper engine couldn't be started."));
     if (status != 0)
         throw engineError(status, output);
     QFile result(out + QStringLiteral(".json"));
