@@ -16,6 +16,7 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <vector>
 
 namespace {
@@ -195,6 +196,28 @@ TEST_F(TranscriptionJob, AOneThreadPoolStillChecksTheModelAndStopStillWorks) {
     store->cancelWork();
     waitForEnd(5000);
     EXPECT_EQ(store->note(), QStringLiteral("Transcription stopped."));
+}
+
+// Quitting ends the running job before the store goes: whisper-cli is ended and its private
+// folder with the speech removed, whatever the job was doing.
+TEST_F(TranscriptionJob, QuittingWhileWhisperListensLeavesNoChildAndNoFiles) {
+    installModel(chosen());
+    qputenv("FAKE_MODE", "hang");
+    openAndWait(fixtures.tone(QStringLiteral("talk.wav"), 2.0));
+    store->transcribe();
+    ASSERT_TRUE(
+        spinUntil([&] { return QFile::exists(engine.path(QStringLiteral("args"))); }, 30000));
+    const pid_t child = engine.read(QStringLiteral("pid")).trimmed().toInt();
+    ASSERT_GT(child, 0);
+    QElapsedTimer clock;
+    clock.start();
+    store.reset();
+    EXPECT_LT(clock.elapsed(), 2500);
+    EXPECT_EQ(::kill(child, 0), -1) << "whisper-cli outlived the window";
+    EXPECT_TRUE(QDir::temp()
+                    .entryList({QStringLiteral("brct-lw-whisper-*")},
+                               QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot)
+                    .isEmpty());
 }
 
 TEST(JobRunner, LogsEachFailureWithItsDetailAndNeverTheSentenceAlone) {

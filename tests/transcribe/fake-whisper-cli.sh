@@ -1,5 +1,5 @@
 #!/bin/sh
-# A stand-in for whisper-cli in tests. Records its arguments and the run folder's mode in
+# A stand-in for whisper-cli in tests. Records its process id, arguments and the run folder's mode in
 # $FAKE_DIR, prints $FAKE_DIR/stdout and $FAKE_DIR/stderr, copies $FAKE_DIR/json to the result,
 # then exits with $FAKE_EXIT. FAKE_MODE=hang waits to be terminated; FAKE_MODE=stubborn ignores
 # the terminate signal and has to be killed.
@@ -11,6 +11,7 @@ for a in "$@"; do
 done
 # Ignoring starts before the arguments appear: tests take that file as the sign to stop the run.
 [ "$FAKE_MODE" = stubborn ] && trap '' TERM
+echo $$ > "$FAKE_DIR/pid"
 printf '%s\n' "$@" > "$FAKE_DIR/args"
 stat -c %a "$(dirname "$wav")" > "$FAKE_DIR/mode"
 [ -s "$wav" ] && echo yes > "$FAKE_DIR/wav"
