@@ -1,7 +1,8 @@
 // The offline recogniser's cost around PocketSphinx: the recorded test sentences joined into one
 // file, recognised once by Transcriber (pause split, one WAV per part, the recogniser on its own
 // thread) and once by one plain PocketSphinx decode of the same samples with the same model.
-// Prints both times and their ratio. Usage: bench_speech_overhead [rounds]
+// Prints both times and their ratio. Usage: bench_speech_overhead [rounds] [media file]; with a
+// file, its sound track is used instead of the test sentences.
 #include "BCAudio.h"
 #include "SpeechRecognizer.h"
 #include "Transcriber.h"
@@ -48,7 +49,11 @@ int main(int argc, char** argv) {
     const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 1;
     const QDir data(QStringLiteral(LOROWEN_SPHINX_LIBRIVOX));
     std::vector<float> samples;
+    if (argc > 2)
+        samples = BCAudio::monoSamples(QString::fromLocal8Bit(argv[2]), 16000, 21600);
     for (const QString& name : data.entryList({QStringLiteral("*.wav")}, QDir::Files, QDir::Name)) {
+        if (argc > 2)
+            break;
         const std::vector<float> part = BCAudio::monoSamples(data.filePath(name), 16000, 60);
         samples.insert(samples.end(), part.begin(), part.end());
         samples.insert(samples.end(), 16000, 0.0f); // a second of silence between sentences
