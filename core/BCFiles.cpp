@@ -1,30 +1,25 @@
 #include "BCFiles.h"
 
 #include "BCError.h"
+#include "BCFileTarget.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace BCFiles {
 
 void writeAtomically(const QString& path, const QByteArray& bytes) {
     const QString name = QFileInfo(path).fileName();
-    auto failure = [&](const QString& reason) {
-        return BCError(QStringLiteral("The file “%1” couldn't be saved: %2.").arg(name, reason),
-                       path);
-    };
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw failure(file.errorString());
-    // A short write sits in Qt's buffer and only meets a full disk while flushing, which commit()
-    // doesn't report: flush first so that failure cancels the write too.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        throw failure(reason);
-    }
-    if (!file.commit())
-        throw failure(file.errorString());
+    BCFileTarget target(path);
+    QFile file(target.path());
+    // A short write sits in Qt's buffer and only meets a full disk while flushing: flush and
+    // close before the rename so that failure leaves the old file.
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        (file.close(), file.error() != QFileDevice::NoError))
+        throw BCError(
+            QStringLiteral("The file “%1” couldn't be saved: %2.").arg(name, file.errorString()),
+            path);
+    target.commit();
 }
 
 } // namespace BCFiles

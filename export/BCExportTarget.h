@@ -1,29 +1,6 @@
 #pragma once
 
-#include <QString>
+#include "BCFileTarget.h"
 
-// Where an export writes while it runs: a temporary file in the destination's own folder (so the
-// final move is a rename on one file system). `commit` moves it over the destination; the
-// destructor removes it when it was not committed, so a failed or stopped export leaves the
-// file that was already at the destination untouched.
-class BCExportTarget {
-public:
-    // Throws BCError when the destination's folder cannot take a new file.
-    explicit BCExportTarget(QString destination);
-    ~BCExportTarget();
-    BCExportTarget(const BCExportTarget&) = delete;
-    BCExportTarget& operator=(const BCExportTarget&) = delete;
-
-    // The temporary path to write; its extension is the destination's, so muxers that choose
-    // by name see the right one.
-    const QString& path() const { return m_temporary; }
-    const QString& destination() const { return m_destination; }
-    // Replaces the destination with the written file. Throws BCError when that fails; the
-    // temporary file is removed then.
-    void commit();
-
-private:
-    QString m_destination;
-    QString m_temporary;
-    bool m_committed = false;
-};
+// The video exports write through the one write-beside-then-rename helper.
+using BCExportTarget = BCFileTarget;

@@ -2,9 +2,10 @@
 
 #include "BCAudioReader.h"
 #include "BCError.h"
+#include "BCFileTarget.h"
 
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -161,20 +162,18 @@ QByteArray wavHeader(uint32_t count, int rate) {
     return header;
 }
 
-// A WAV file on its way to `path` through a QSaveFile: nothing appears there until commit.
+// A WAV file on its way to `path` beside it: nothing appears there until commit, and an
+// uncommitted one is removed.
 class WavFile {
 public:
-    explicit WavFile(const QString& path) : m_path(path), m_file(path) {
+    explicit WavFile(const QString& path) : m_path(path), m_target(path), m_file(m_target.path()) {
         if (!m_file.open(QIODevice::WriteOnly))
             throw failure(m_file.errorString());
     }
 
     void write(const char* data, qsizetype size) {
-        if (m_file.write(data, size) != size) {
-            const QString reason = m_file.errorString();
-            m_file.cancelWriting();
-            throw failure(reason);
-        }
+        if (m_file.write(data, size) != size)
+            throw failure(m_file.errorString());
     }
     // The samples as 16-bit values, in blocks, so no second copy of a long recording is made.
     void writeSamples(std::span<const float> samples) {
@@ -197,11 +196,12 @@ public:
         write(header.constData(), header.size());
     }
     void commit() {
-        // commit() doesn't report a failed flush of the buffered tail (the header rewrite).
-        if (!m_file.flush() || !m_file.commit())
+        // A failed flush of the buffered tail (the header rewrite) fails the write.
+        if (!m_file.flush())
             throw failure(m_file.errorString());
+        m_file.close();
+        m_target.commit();
     }
-    void cancel() { m_file.cancelWriting(); }
 
 private:
     BCError failure(const QString& reason) const {
@@ -211,7 +211,8 @@ private:
     }
 
     QString m_path;
-    QSaveFile m_file;
+    BCFileTarget m_target;
+    QFile m_file;
     std::vector<unsigned char> m_bytes;
 };
 
@@ -286,10 +287,8 @@ uint64_t writeMonoWAV(const QString& input, int rate, double maxSeconds, const Q
         count += pending.size();
         pending.clear();
     });
-    if (count == 0) {
-        file.cancel();
-        return 0;
-    }
+    if (count == 0)
+        return 0; // the uncommitted file goes with `file`
     file.rewriteHeader(wavHeader(uint32_t(count), rate));
     file.commit();
     return count;

@@ -109,14 +109,21 @@ void WhisperModels::ensureFromWorker(const QList<WhisperModel>& models, std::sto
         std::mutex lock;
         std::condition_variable_any ended;
         bool finished = false;
+        bool left = false; // the worker no longer waits: its progress callback may be gone
         std::exception_ptr error;
     };
     auto wait = std::make_shared<Wait>();
+    // Reports reach the caller's callback only while the caller still waits for the run.
+    const Progress guarded = [wait, progress](double fraction, const QString& text) {
+        const std::lock_guard hold(wait->lock);
+        if (!wait->left && progress)
+            progress(fraction, text);
+    };
     QMetaObject::invokeMethod(
         this,
-        [this, models, stop, progress, wait] {
+        [this, models, stop, guarded, wait] {
             ensure(
-                models, progress,
+                models, guarded,
                 [wait](std::exception_ptr error) {
                     std::lock_guard guard(wait->lock);
                     wait->error = error;
@@ -130,7 +137,9 @@ void WhisperModels::ensureFromWorker(const QList<WhisperModel>& models, std::sto
     // (the window has closed), the queued run may never start or end, and a stopped job must
     // not hang on it. The run, if it started, ends on its own through the same token.
     std::unique_lock guard(wait->lock);
-    if (!wait->ended.wait(guard, stop, [&] { return wait->finished; }))
+    const bool finished = wait->ended.wait(guard, stop, [&] { return wait->finished; });
+    wait->left = true;
+    if (!finished)
         throw BCCancelled{};
     if (wait->error)
         std::rethrow_exception(wait->error);

@@ -3,12 +3,12 @@
 #include "WhisperModels.h"
 
 #include "BCError.h"
+#include "BCFiles.h"
 #include "BCSha256.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 QString WhisperModels::folder() {
@@ -64,12 +64,12 @@ void WhisperModels::install(const QString& downloaded, const WhisperModel& model
                 QStringLiteral("The downloaded model couldn't be moved into “%1”.").arg(folder),
                 moving.errorString());
     }
-    QSaveFile marker(markerPath);
-    if (!marker.open(QIODevice::WriteOnly) || marker.write(model.sha256.toUtf8()) < 0 ||
-        !marker.flush() || !marker.commit()) {
+    try {
+        BCFiles::writeAtomically(markerPath, model.sha256.toUtf8());
+    } catch (const BCError& e) {
         throw BCError(
             QStringLiteral("The model's marker file couldn't be written in “%1”.").arg(folder),
-            marker.errorString());
+            e.detail());
     }
 }
 

@@ -1,5 +1,5 @@
 #include "BCError.h"
-#include "BCExportTarget.h"
+#include "BCFileTarget.h"
 #include "BurnIn.h"
 #include "TestFiles.h"
 
@@ -21,11 +21,11 @@ Captions twoCaptions() {
 
 } // namespace
 
-TEST(ExportTarget, AFailedExportLeavesTheOldFileAndNoTemporaryOne) {
+TEST(FileTarget, AFailedExportLeavesTheOldFileAndNoTemporaryOne) {
     TestFolder folder;
     const QString destination = folder.write(QStringLiteral("out.mp4"), "old");
     {
-        BCExportTarget target(destination);
+        BCFileTarget target(destination);
         EXPECT_EQ(QFileInfo(target.path()).dir(), QFileInfo(destination).dir());
         EXPECT_TRUE(target.path().endsWith(QStringLiteral(".mp4")));
         QFile part(target.path());
@@ -36,10 +36,10 @@ TEST(ExportTarget, AFailedExportLeavesTheOldFileAndNoTemporaryOne) {
     EXPECT_EQ(entries(folder.root()), QStringList{QStringLiteral("out.mp4")});
 }
 
-TEST(ExportTarget, CommitReplacesTheDestinationWhole) {
+TEST(FileTarget, CommitReplacesTheDestinationWhole) {
     TestFolder folder;
     const QString destination = folder.write(QStringLiteral("out.mov"), "old");
-    BCExportTarget target(destination);
+    BCFileTarget target(destination);
     QFile part(target.path());
     ASSERT_TRUE(part.open(QIODevice::WriteOnly));
     part.write("new movie");
@@ -49,9 +49,9 @@ TEST(ExportTarget, CommitReplacesTheDestinationWhole) {
     EXPECT_EQ(entries(folder.root()), QStringList{QStringLiteral("out.mov")});
 }
 
-TEST(ExportTarget, AFolderThatTakesNoFilesIsAClearError) {
+TEST(FileTarget, AFolderThatTakesNoFilesIsAClearError) {
     try {
-        BCExportTarget target(QStringLiteral("/nonexistent-folder/out.mp4"));
+        BCFileTarget target(QStringLiteral("/nonexistent-folder/out.mp4"));
         FAIL() << "expected an error";
     } catch (const BCError& error) {
         EXPECT_TRUE(

@@ -1,4 +1,4 @@
-#include "BCExportTarget.h"
+#include "BCFileTarget.h"
 
 #include "BCError.h"
 
@@ -13,7 +13,7 @@
 
 #include <sys/stat.h>
 
-BCExportTarget::BCExportTarget(QString destination) : m_destination(std::move(destination)) {
+BCFileTarget::BCFileTarget(QString destination) : m_destination(std::move(destination)) {
     const QFileInfo info(m_destination);
     // A unique name next to the destination, created empty so no other export can take it.
     QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() +
@@ -27,7 +27,7 @@ BCExportTarget::BCExportTarget(QString destination) : m_destination(std::move(de
     file.close();
 }
 
-BCExportTarget::~BCExportTarget() {
+BCFileTarget::~BCFileTarget() {
     if (!m_committed && !m_temporary.isEmpty())
         QFile::remove(m_temporary);
 }
@@ -50,7 +50,7 @@ mode_t currentUmask() {
 
 } // namespace
 
-void BCExportTarget::commit() {
+void BCFileTarget::commit() {
     // The temporary file was made private; the result gets the permissions of a new file, or
     // those of the file it replaces.
     struct stat existing {};
