@@ -34,6 +34,24 @@ QString percent(double value) {
     return QString::number(value, 'f', 2) + u'%';
 }
 
+// The text without the characters XML 1.0 cannot hold (controls but tab and line feed, lone
+// surrogates, U+FFFE/F), which would make the document unreadable.
+QString xmlSafe(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            out += c;
+            out += text[++i];
+        } else if (!c.isSurrogate() && (c.unicode() >= 0x20 || c == u'\t' || c == u'\n') &&
+                   c.unicode() < 0xFFFE) {
+            out += c;
+        }
+    }
+    return out;
+}
+
 struct Rates {
     double frame = 30;
     double subFrame = 1;
@@ -171,7 +189,8 @@ QString ttml(const Captions& captions, const CaptionStyle& style, const QString&
     xml.writeStartElement(ttNs, QStringLiteral("div"));
     for (const Caption& c : normalized(captions)) {
         QStringList lines;
-        for (const QString& line : style.displayText(c.text).split(u'\n')) {
+        for (const QString& line :
+             xmlSafe(style.displayText(QString(c.text).replace(u'\r', u'\n'))).split(u'\n')) {
             if (!BCText::trimBlanks(line).isEmpty())
                 lines.append(BCText::trimBlanks(line));
         }
