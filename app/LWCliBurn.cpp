@@ -22,10 +22,6 @@
 
 namespace LWCli {
 
-namespace {
-
-const QString kBurning = QStringLiteral("Burning captions into the video…");
-
 // The style the window uses now, or "Broadcast".
 CaptionStyle windowStyle() {
     const QJsonDocument stored =
@@ -55,6 +51,10 @@ std::optional<CaptionStyle> chosenStyle(const QString& given, QString& problem) 
     return std::nullopt;
 }
 
+namespace {
+
+const QString kBurning = QStringLiteral("Burning captions into the video…");
+
 int burnRun(const Command& self, const QStringList& args) {
     ParsedArgs parsed;
     int status = ok;
@@ -81,10 +81,9 @@ int burnRun(const Command& self, const QStringList& args) {
     const auto text = LWFormats::readText(captionPath);
     if (!text)
         return cannotRead(captionPath, progress);
-    const Captions captions = CaptionMath::parseSubtitles(*text);
+    const Captions captions = CaptionMath::parseAnyCaptions(*text);
     if (captions.isEmpty()) {
-        printError(QStringLiteral("“%1” doesn't contain SRT or VTT captions.")
-                       .arg(QFileInfo(captionPath).fileName()));
+        printError(LWFormats::noCaptionsSentence(QFileInfo(captionPath).fileName()));
         return failed;
     }
 

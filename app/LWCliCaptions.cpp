@@ -56,7 +56,7 @@ int captions(const Command& self, const QStringList& args) {
     const QString& in = parsed.positional[0];
     const QString& out = parsed.positional[1];
     const auto kind = LWFormats::kindForPath(out);
-    if (!kind)
+    if (!kind || !LWFormats::isPlain(*kind))
         return usageError(self, QStringLiteral("the output must end in .srt, .vtt or .txt"));
 
     CaptionMath::Rules rules;

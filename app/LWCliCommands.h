@@ -1,9 +1,12 @@
 #pragma once
 
+#include "CaptionStyle.h"
+
 #include <QHash>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 #include <stop_token>
 
 // The subcommands of lorowen-cli and what they share.
@@ -32,6 +35,11 @@ struct ParsedArgs {
 };
 bool parseArgs(const Command& command, const QStringList& args, const QStringList& valued,
                const QStringList& flagNames, ParsedArgs& out, int& status);
+
+// The caption style the window uses now, or "Broadcast".
+CaptionStyle windowStyle();
+// A preset by name (any case), or a style JSON file; nothing with `problem` set otherwise.
+std::optional<CaptionStyle> chosenStyle(const QString& given, QString& problem);
 
 // Ends a command that could not read its input: the sentence, and the failure status.
 int cannotRead(const QString& path, LWCliProgress& progress);

@@ -14,7 +14,8 @@ namespace {
 int convert(const Command& self, const QStringList& args) {
     ParsedArgs parsed;
     int status = ok;
-    if (!parseArgs(self, args, {}, {QStringLiteral("--timestamps")}, parsed, status))
+    if (!parseArgs(self, args, {QStringLiteral("--style"), QStringLiteral("--language")},
+                   {QStringLiteral("--timestamps")}, parsed, status))
         return status;
     if (parsed.positional.size() != 2)
         return usageError(self, QStringLiteral("convert takes an input and an output file"));
@@ -22,32 +23,47 @@ int convert(const Command& self, const QStringList& args) {
     const QString& out = parsed.positional[1];
     const auto kind = LWFormats::kindForPath(out);
     if (!kind)
-        return usageError(self, QStringLiteral("the output must end in .srt, .vtt or .txt"));
+        return usageError(self, QStringLiteral("the output must end in .srt, .vtt, .txt, .ass, "
+                                               ".ssa, .ttml, .xml, .dfxp or .sbv"));
+    // The look of ASS and TTML files; there is no picture, so ASS is laid out for 1920 x 1080.
+    LWFormats::Look look{.style = windowStyle(),
+                         .picture = {},
+                         .language = parsed.options.value(QStringLiteral("--language"))};
+    if (parsed.options.contains(QStringLiteral("--style"))) {
+        QString problem;
+        const auto chosen = chosenStyle(parsed.options.value(QStringLiteral("--style")), problem);
+        if (!chosen)
+            return usageError(self, problem);
+        look.style = *chosen;
+    }
 
     LWCliProgress progress;
     progress.update(QStringLiteral("Reading captions…"), -1);
     const auto text = LWFormats::readText(in);
     if (!text)
         return cannotRead(in, progress);
-    const Captions captions = CaptionMath::parseSubtitles(*text);
+    const Captions captions = CaptionMath::parseAnyCaptions(*text);
     if (captions.isEmpty()) {
         progress.finish();
-        printError(QStringLiteral("“%1” doesn't contain SRT or VTT captions.")
-                       .arg(QFileInfo(in).fileName()));
+        printError(LWFormats::noCaptionsSentence(QFileInfo(in).fileName()));
         return failed;
     }
     const bool timestamps = parsed.flags.contains(QStringLiteral("--timestamps"));
-    return writeOutput(out, LWFormats::text(*kind, captions, timestamps), progress);
+    return writeOutput(out, LWFormats::text(*kind, captions, timestamps, look), progress);
 }
 
 } // namespace
 
 Command convertCommand() {
-    return {QStringLiteral("convert"), QStringLiteral("IN OUT [--timestamps]"),
+    return {QStringLiteral("convert"),
+            QStringLiteral("IN OUT [--timestamps] [--style NAME|FILE] [--language CODE]"),
             QStringLiteral(
-                "Reads an SRT or VTT file as the application imports it and writes SRT, VTT\n"
-                "or TXT, chosen by OUT's extension, as the application exports it.\n"
-                "--timestamps puts [m:ss] time marks before each caption of a TXT file."),
+                "Reads an SRT, VTT, ASS/SSA, TTML or SBV file as the application imports it and\n"
+                "writes SRT, VTT, TXT, ASS (.ass, .ssa), TTML (.ttml, .xml, .dfxp) or SBV, chosen\n"
+                "by OUT's extension, as the application exports it.\n"
+                "--timestamps puts [m:ss] time marks before each caption of a TXT file.\n"
+                "--style gives ASS and TTML files a preset's or a style file's look (default:\n"
+                "the window's); --language sets the TTML language tag (such as en-US)."),
             convert};
 }
 

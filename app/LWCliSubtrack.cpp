@@ -42,10 +42,9 @@ int subtrack(const Command& self, const QStringList& args) {
     const auto text = LWFormats::readText(captionsPath);
     if (!text)
         return cannotRead(captionsPath, progress);
-    const Captions captions = CaptionMath::parseSubtitles(*text);
+    const Captions captions = CaptionMath::parseAnyCaptions(*text);
     if (captions.isEmpty()) {
-        printError(QStringLiteral("“%1” doesn't contain SRT or VTT captions.")
-                       .arg(QFileInfo(captionsPath).fileName()));
+        printError(LWFormats::noCaptionsSentence(QFileInfo(captionsPath).fileName()));
         return failed;
     }
 

@@ -89,7 +89,7 @@ int transcribeRun(const Command& self, const QStringList& args) {
             return usageError(self, QStringLiteral("-o needs a file"));
         const QString path = args[++i];
         const auto kind = LWFormats::kindForPath(path);
-        if (!kind)
+        if (!kind || !LWFormats::isPlain(*kind))
             return usageError(
                 self, QStringLiteral("the output “%1” must end in .srt, .vtt or .txt").arg(path));
         outputs.append({path, *kind});

@@ -53,7 +53,7 @@ int voiceover(const Command& self, const QStringList& args) {
     const auto text = LWFormats::readText(input);
     if (!text)
         return cannotRead(input, progress);
-    const QString spoken = LWStore::voiceoverText(CaptionMath::parseSubtitles(*text));
+    const QString spoken = LWStore::voiceoverText(CaptionMath::parseAnyCaptions(*text));
     if (BCText::trimBlanksAndBreaks(spoken).isEmpty()) {
         printError(QStringLiteral("Nothing to read: “%1” holds no captions.")
                        .arg(QFileInfo(input).fileName()));

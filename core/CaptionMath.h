@@ -4,9 +4,12 @@
 #include "CaptionRules.h"
 
 #include <QChar>
+#include <QSize>
 #include <QString>
 #include <functional>
 #include <optional>
+
+struct CaptionStyle;
 
 // Pure caption algorithms: time text, the caption file formats, and (elsewhere in this namespace)
 // grouping and editing helpers. No state, no file I/O.
@@ -40,6 +43,30 @@ QString txt(const Captions& captions, bool timestamps);
 
 // Reads SubRip and WebVTT text; malformed blocks are skipped, never fatal.
 Captions parseSubtitles(const QString& text);
+
+// Advanced SubStation Alpha with one style drawn like CaptionRenderer draws `style` on a picture
+// of `picture` pixels (1920 x 1080 when empty): the same face, size, colours, box or outline,
+// case, position and margin. Needs a QGuiApplication to measure the font.
+QString ass(const Captions& captions, const CaptionStyle& style, QSize picture);
+// Reads the [Events] Dialogue lines of ASS or SSA in the order of their Format line; override
+// blocks and drawings are dropped, \N is a line break, \n a space (a break with WrapStyle 2)
+// and \h a space. Comments and malformed lines are skipped.
+Captions parseAss(const QString& text);
+
+// TTML in the IMSC 1.1 Text profile: media time base, clock times, a region for the style's
+// position, its colours and box, and `language` (a BCP 47 tag, may be empty) as xml:lang.
+QString ttml(const Captions& captions, const CaptionStyle& style, const QString& language);
+// Reads the <p> elements of TTML (begin, end or dur in clock or offset time, frames and ticks
+// at the document's rates, times nested in timed parents), with <br/> as a line break. External
+// entities are never loaded; a document that stops being well-formed keeps the cues before.
+Captions parseTtml(const QString& text);
+
+// YouTube's SBV: "0:00:01.000,0:00:04.000", the text lines, a blank line.
+QString sbv(const Captions& captions);
+Captions parseSbv(const QString& text);
+
+// The captions of a file in any format read above, told apart by their content.
+Captions parseAnyCaptions(const QString& text);
 
 // --- Grouping words into captions ---
 

@@ -17,10 +17,29 @@ QString extension(TextKind kind) {
         return QStringLiteral("srt");
     case TextKind::vtt:
         return QStringLiteral("vtt");
+    case TextKind::ass:
+        return QStringLiteral("ass");
+    case TextKind::ttml:
+        return QStringLiteral("ttml");
+    case TextKind::sbv:
+        return QStringLiteral("sbv");
     case TextKind::txt:
         break;
     }
     return QStringLiteral("txt");
+}
+
+const QStringList& captionExts() {
+    static const QStringList list = {QStringLiteral("srt"),  QStringLiteral("vtt"),
+                                     QStringLiteral("ass"),  QStringLiteral("ssa"),
+                                     QStringLiteral("ttml"), QStringLiteral("xml"),
+                                     QStringLiteral("dfxp"), QStringLiteral("sbv")};
+    return list;
+}
+
+QString noCaptionsSentence(const QString& fileName) {
+    return QStringLiteral("“%1” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")
+        .arg(fileName);
 }
 
 const QStringList& exts() {
@@ -37,15 +56,26 @@ const QStringList& exts() {
 
 std::optional<TextKind> kindForPath(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
-    for (TextKind kind : {TextKind::srt, TextKind::vtt, TextKind::txt}) {
+    for (TextKind kind : {TextKind::srt, TextKind::vtt, TextKind::txt, TextKind::ass,
+                          TextKind::ttml, TextKind::sbv}) {
         if (suffix == extension(kind))
             return kind;
     }
+    if (suffix == QStringLiteral("ssa"))
+        return TextKind::ass;
+    if (suffix == QStringLiteral("xml") || suffix == QStringLiteral("dfxp"))
+        return TextKind::ttml;
     return std::nullopt;
 }
 
-QString text(TextKind kind, const Captions& captions, bool timestamps) {
+QString text(TextKind kind, const Captions& captions, bool timestamps, const Look& look) {
     switch (kind) {
+    case TextKind::ass:
+        return CaptionMath::ass(captions, look.style, look.picture);
+    case TextKind::ttml:
+        return CaptionMath::ttml(captions, look.style, look.language);
+    case TextKind::sbv:
+        return CaptionMath::sbv(captions);
     case TextKind::srt:
         return CaptionMath::srt(captions);
     case TextKind::vtt:

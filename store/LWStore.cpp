@@ -293,8 +293,8 @@ void LWStore::setLastWhisperSpeed(std::optional<double> speed) {
 // --- Caption files ---
 
 void LWStore::importSubtitles() {
-    const auto path = m_hooks.openPanel(
-        {.title = {}, .message = {}, .extensions = {QStringLiteral("srt"), QStringLiteral("vtt")}});
+    const auto path =
+        m_hooks.openPanel({.title = {}, .message = {}, .extensions = LWFormats::captionExts()});
     if (!path)
         return;
     const QString name = fileName(*path);
@@ -303,10 +303,9 @@ void LWStore::importSubtitles() {
         m_hooks.alert(QStringLiteral("Can't read that file"), name);
         return;
     }
-    const Captions found = CaptionMath::parseSubtitles(*text);
+    const Captions found = CaptionMath::parseAnyCaptions(*text);
     if (found.isEmpty()) {
-        m_hooks.alert(QStringLiteral("No captions found"),
-                      QStringLiteral("“%1” doesn't contain SRT or VTT captions.").arg(name));
+        m_hooks.alert(QStringLiteral("No captions found"), LWFormats::noCaptionsSentence(name));
         return;
     }
     if (!m_captions.isEmpty())
@@ -335,7 +334,11 @@ void LWStore::exportText(TextKind kind, bool timestamps) {
         return;
     BCSavePlace::remember(*path, m_services.preferences);
     try {
-        LWFormats::writeAtomically(*path, LWFormats::text(kind, m_captions, timestamps).toUtf8());
+        const LWFormats::Look look{.style = m_style,
+                                   .picture = m_media ? m_media->naturalSize : QSize(),
+                                   .language = m_language};
+        LWFormats::writeAtomically(*path,
+                                   LWFormats::text(kind, m_captions, timestamps, look).toUtf8());
     } catch (const BCError& e) {
         m_hooks.alert(QStringLiteral("Couldn't save"), e.message());
         return;

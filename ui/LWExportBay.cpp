@@ -8,6 +8,7 @@
 
 #include <QCheckBox>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -43,6 +44,27 @@ LWExportBay::LWExportBay(LWStore& store, QWidget* parent) : QWidget(parent), m_s
         column->addWidget(button);
         m_textTiles << button;
     }
+    // The formats fewer people need share one tile that opens a menu of them.
+    QPushButton* other = addTile(
+        QStringLiteral("textformat"), QStringLiteral("Other formats…"),
+        QStringLiteral("ASS with the caption style, TTML (IMSC) for broadcast, YouTube SBV"));
+    auto* menu = new QMenu(other);
+    const struct {
+        const char* label;
+        LWStore::TextKind kind;
+    } others[] = {
+        {"ASS — styled like the burn-in, for players and FFmpeg", LWStore::TextKind::ass},
+        {"TTML — IMSC 1.1 for broadcasters and streaming services", LWStore::TextKind::ttml},
+        {"SBV — YouTube's caption editor", LWStore::TextKind::sbv},
+    };
+    for (const auto& entry : others) {
+        menu->addAction(QString::fromUtf8(entry.label), this,
+                        [this, kind = entry.kind] { m_store.exportText(kind, false); });
+    }
+    connect(other, &QPushButton::clicked, this,
+            [other, menu] { menu->popup(other->mapToGlobal(QPoint(0, other->height()))); });
+    column->addWidget(other);
+    m_textTiles << other;
     group(QStringLiteral("Video"));
     m_videoTiles << addTile(QStringLiteral("film.fill"), QStringLiteral("Burned-in MP4"),
                             QStringLiteral("Captions drawn into the picture with the current "

@@ -220,7 +220,7 @@ void LWMainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("Open Video or Audio…"), QKeySequence::Open, store,
                     &LWStore::chooseFile);
-    file->addAction(QStringLiteral("Import SRT / VTT…"),
+    file->addAction(QStringLiteral("Import Captions (SRT, VTT, ASS, TTML, SBV)…"),
                     QKeySequence(QStringLiteral("Ctrl+Shift+I")), store, &LWStore::importSubtitles);
     file->addSeparator();
     file->addAction(QStringLiteral("Export SRT…"), QKeySequence(QStringLiteral("Ctrl+Shift+E")),
@@ -229,6 +229,12 @@ void LWMainWindow::buildMenus() {
                     [store] { store->exportText(LWStore::TextKind::vtt, false); });
     file->addAction(QStringLiteral("Export TXT Transcript…"), store,
                     [store] { store->exportText(LWStore::TextKind::txt, false); });
+    file->addAction(QStringLiteral("Export ASS with Caption Style…"), store,
+                    [store] { store->exportText(LWStore::TextKind::ass, false); });
+    file->addAction(QStringLiteral("Export TTML (IMSC)…"), store,
+                    [store] { store->exportText(LWStore::TextKind::ttml, false); });
+    file->addAction(QStringLiteral("Export SBV (YouTube)…"), store,
+                    [store] { store->exportText(LWStore::TextKind::sbv, false); });
     file->addAction(QStringLiteral("Export Burned-in MP4…"),
                     QKeySequence(QStringLiteral("Ctrl+Alt+E")), store, &LWStore::exportBurnIn);
     file->addAction(QStringLiteral("Export MP4/MOV with Subtitle Track…"), store,

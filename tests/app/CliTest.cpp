@@ -1,5 +1,7 @@
 // Runs the real lorowen-cli binary as a person would from a shell.
+#include "CaptionMath.h"
 #include "CliRunner.h"
+#include "MediaFixtures.h"
 #include "TestFiles.h"
 
 #include <QDir>
@@ -43,6 +45,47 @@ TEST(Cli, ConvertWritesEachFormatByExtension) {
     }
 }
 
+// The styled and delivery formats, checked by an independent reader: FFmpeg reads our ASS back
+// to the same cues; it has no TTML reader, so instead our importer reads FFmpeg's TTML.
+TEST(Cli, ConvertedFormatsAgreeWithFfmpeg) {
+    TestFolder folder;
+    const QString in = folder.write(QStringLiteral("in.vtt"), kVtt);
+    const QString expected = QStringLiteral("1\n00:00:01,000 --> 00:00:04,000\nFirst line\n\n"
+                                            "2\n00:00:05,000 --> 00:00:06,000\nSecond\n\n");
+    const auto convert = [&](const QString& from, const QString& to, QStringList extra = {}) {
+        const CliRun run = cli(
+            QStringList{QStringLiteral("convert"), folder.path(from), folder.path(to)} << extra);
+        EXPECT_EQ(run.status, 0) << run.err.toStdString();
+    };
+    convert(QStringLiteral("in.vtt"), QStringLiteral("out.ass"),
+            {QStringLiteral("--style"), QStringLiteral("social pop")});
+    ASSERT_TRUE(MediaFixtures::ffmpeg({QStringLiteral("-i"), folder.path(QStringLiteral("out.ass")),
+                                       folder.path(QStringLiteral("ffmpeg.srt"))}));
+    EXPECT_EQ(CaptionMath::srt(CaptionMath::parseSubtitles(
+                  QString::fromUtf8(folder.read(QStringLiteral("ffmpeg.srt"))))),
+              expected.toUpper())
+        << "the Social Pop look writes capitals";
+
+    convert(QStringLiteral("in.vtt"), QStringLiteral("plain.srt"));
+    ASSERT_TRUE(MediaFixtures::ffmpeg(
+        {QStringLiteral("-i"), folder.path(QStringLiteral("plain.srt")), QStringLiteral("-c:s"),
+         QStringLiteral("ttml"), QStringLiteral("-f"), QStringLiteral("ttml"),
+         folder.path(QStringLiteral("ffmpeg.ttml"))}));
+    convert(QStringLiteral("ffmpeg.ttml"), QStringLiteral("from-ffmpeg.srt"));
+    EXPECT_EQ(QString::fromUtf8(folder.read(QStringLiteral("from-ffmpeg.srt"))), expected);
+
+    // Each written format comes back as the same captions.
+    for (const char* name : {"out.ttml", "out.xml", "out.dfxp", "out.sbv", "out.ssa"}) {
+        SCOPED_TRACE(name);
+        const QString file = QString::fromUtf8(name);
+        convert(QStringLiteral("in.vtt"), file,
+                {QStringLiteral("--language"), QStringLiteral("en")});
+        convert(file, file + QStringLiteral(".srt"));
+        EXPECT_EQ(QString::fromUtf8(folder.read(file + QStringLiteral(".srt"))), expected);
+    }
+    EXPECT_TRUE(folder.read(QStringLiteral("out.ttml")).contains("xml:lang=\"en\""));
+}
+
 TEST(Cli, FailuresSayTheSentenceAndExitThree) {
     TestFolder folder;
     const QString notes = folder.write(QStringLiteral("notes.srt"), "no cues here\n");
@@ -57,7 +100,7 @@ TEST(Cli, FailuresSayTheSentenceAndExitThree) {
           folder.path(QStringLiteral("a.vtt"))},
          QStringLiteral("Can't read that file")},
         {{QStringLiteral("convert"), notes, folder.path(QStringLiteral("b.vtt"))},
-         QStringLiteral("“notes.srt” doesn't contain SRT or VTT captions.")},
+         QStringLiteral("“notes.srt” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")},
         {{QStringLiteral("convert"), good, folder.path(QStringLiteral("no/such/folder/c.vtt"))},
          QStringLiteral("couldn't be saved")},
     };

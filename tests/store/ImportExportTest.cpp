@@ -33,7 +33,8 @@ TEST_F(ImportExport, ImportReplacesCaptionsKeepsPreviousAndSetsNote) {
     store.importSubtitles();
 
     ASSERT_EQ(hooks.openPanels.size(), 1);
-    EXPECT_EQ(hooks.openPanels[0].extensions, (QStringList{"srt", "vtt"}));
+    EXPECT_EQ(hooks.openPanels[0].extensions,
+              (QStringList{"srt", "vtt", "ass", "ssa", "ttml", "xml", "dfxp", "sbv"}));
     EXPECT_TRUE(hooks.alerts.isEmpty());
     ASSERT_EQ(store.captions().size(), 2);
     EXPECT_EQ(store.captions()[0].text, QStringLiteral("Hello there"));
@@ -87,11 +88,11 @@ TEST_F(ImportExport, FailedImportsAlertAndLeaveEverythingAlone) {
          QDir(folder.root()).dirName()},
         {"no cues", folder.write(QStringLiteral("notes.srt"), "just some text\n\nand more\n"),
          QStringLiteral("No captions found"),
-         QStringLiteral("“notes.srt” doesn't contain SRT or VTT captions.")},
+         QStringLiteral("“notes.srt” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")},
         {"only blank cues",
          folder.write(QStringLiteral("blank.vtt"), "WEBVTT\n\n00:01.000 --> 00:02.000\n   \n"),
          QStringLiteral("No captions found"),
-         QStringLiteral("“blank.vtt” doesn't contain SRT or VTT captions.")},
+         QStringLiteral("“blank.vtt” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -138,6 +139,55 @@ TEST_F(ImportExport, ExportWritesEachKindAndRevealsTheFile) {
         ASSERT_FALSE(hooks.revealed.isEmpty());
         EXPECT_EQ(hooks.revealed.last(), folder.path(c.file));
         EXPECT_EQ(hooks.savePanels.last().extensions, QStringList{c.file.section(u'.', -1)});
+    }
+}
+
+// The styled formats carry the window's look, the picture size and the language, and each file
+// written reads back through File > Import as the same captions.
+TEST_F(ImportExport, OtherFormatsExportWithTheLookAndImportBack) {
+    const Captions captions = {Caption::make(1, 2.5, QStringLiteral("Hello\nthere")),
+                               Caption::make(3, 4.25, QStringLiteral("Bye & <now>"))};
+    store.setCaptions(captions);
+    CaptionStyle style = CaptionStyle::presets()[1];
+    style.uppercase = false;
+    store.setStyle(style);
+    store.setLanguage(QStringLiteral("de-DE"));
+    BCOpenedMedia media;
+    media.original = QUrl::fromLocalFile(QStringLiteral("/videos/clip.mp4"));
+    media.hasVideo = true;
+    media.naturalSize = QSize(640, 360);
+    store.setMedia(media);
+
+    const struct {
+        LWStore::TextKind kind;
+        const char* file;
+        const char* marks[2];
+    } cases[] = {
+        {LWStore::TextKind::ass, "out.ass", {"PlayResX: 640\nPlayResY: 360\n", "Style: "}},
+        {LWStore::TextKind::ttml, "out.ttml", {"xml:lang=\"de-DE\"", "ttp:timeBase=\"media\""}},
+        {LWStore::TextKind::sbv, "out.sbv", {"0:00:01.000,0:00:02.500\nHello\nthere\n", "\n\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        const QString file = QString::fromUtf8(c.file);
+        hooks.saveAnswers.push_back(folder.path(file));
+        store.exportText(c.kind, false);
+        EXPECT_TRUE(hooks.alerts.isEmpty());
+        EXPECT_EQ(hooks.savePanels.last().proposedName,
+                  QStringLiteral("clip.") + file.section(u'.', -1));
+        const QByteArray written = folder.read(file);
+        for (const char* mark : c.marks)
+            EXPECT_TRUE(written.contains(mark)) << mark << "\n" << written.toStdString();
+
+        store.setCaptions({});
+        hooks.openAnswers.push_back(folder.path(file));
+        store.importSubtitles();
+        ASSERT_EQ(store.captions().size(), 2);
+        for (qsizetype i = 0; i < 2; ++i) {
+            EXPECT_EQ(store.captions()[i].start, captions[i].start);
+            EXPECT_EQ(store.captions()[i].end, captions[i].end);
+            EXPECT_EQ(store.captions()[i].text, captions[i].text);
+        }
     }
 }
 
