@@ -88,7 +88,9 @@ TEST(CliBurn, StyleFilesAndProblemsAreTold) {
         {{clip, captions, out, QStringLiteral("--style"), broken},
          2,
          QStringLiteral("“broken.json” isn't a caption style")},
-        {{clip, empty, out}, 3, QStringLiteral("“empty.srt” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")},
+        {{clip, empty, out},
+         3,
+         QStringLiteral("“empty.srt” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")},
         {{fixtures.path(MediaFixtures::wav), captions, out},
          3,
          QStringLiteral("Burned-in captions need a video file. For audio files export SRT, VTT or "

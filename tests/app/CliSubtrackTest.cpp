@@ -55,7 +55,8 @@ TEST(CliSubtrack, ExplainsWhatItCannotDo) {
                         "file")},
         {{video, empty, folder.path(QStringLiteral("out.mp4"))},
          3,
-         QStringLiteral("lorowen-cli: “empty.srt” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")},
+         QStringLiteral(
+             "lorowen-cli: “empty.srt” doesn't contain SRT, VTT, ASS, SSA, TTML or SBV captions.")},
         {{fixtures.path(MediaFixtures::audioOnly), srt, folder.path(QStringLiteral("out.mp4"))},
          3,
          QStringLiteral("lorowen-cli: This is an audio file. Export SRT, VTT or TXT instead.")},
