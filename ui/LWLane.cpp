@@ -76,6 +76,7 @@ constexpr double kRuler = 16;
 
 LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
     setAccessibleName(QStringLiteral("Caption lane"));
+    setFocusPolicy(Qt::ClickFocus); // a click gives the lane the keys (Delete among them)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
