@@ -132,10 +132,7 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
 
     connect(earlier, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), -0.1); });
     connect(later, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), 0.1); });
-    connect(play, &QToolButton::clicked, this, [this] {
-        m_store.seek(m_caption.start);
-        m_store.setPlaying(true);
-    });
+    connect(play, &QToolButton::clicked, this, [this] { m_store.playFrom(m_caption.start); });
     connect(split, &QToolButton::clicked, this, [this] { m_store.splitAtPlayhead(id()); });
     connect(merge, &QToolButton::clicked, this, [this] { m_store.mergeWithNext(id()); });
     connect(remove, &QToolButton::clicked, this, [this] { m_store.deleteCaption(id()); });
