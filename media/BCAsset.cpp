@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/display.h>
 }
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -80,8 +81,16 @@ BCAsset BCAsset::load(const QString& path, std::stop_token stop) {
         if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
             asset.videoTracks.push_back(videoTrack(stream));
         } else if (par->codec_type == AVMEDIA_TYPE_AUDIO) {
+            // A sound track may start after the picture (or after a gap at the file's start).
+            double start = 0;
+            if (stream->start_time != AV_NOPTS_VALUE) {
+                start = double(stream->start_time) * av_q2d(stream->time_base);
+                if (context->start_time != AV_NOPTS_VALUE)
+                    start -= double(context->start_time) / AV_TIME_BASE;
+            }
             asset.audioTracks.push_back({QString::fromLatin1(avcodec_get_name(par->codec_id)),
-                                         par->sample_rate, par->ch_layout.nb_channels});
+                                         par->sample_rate, par->ch_layout.nb_channels,
+                                         std::isfinite(start) ? std::max(start, 0.0) : 0.0});
         }
     }
     asset.readable =

@@ -25,6 +25,7 @@ struct BCAudioTrack {
     QString codec; // FFmpeg's codec name: "aac", "mp3", "ac3", "pcm_s16le", …
     int sampleRate = 0;
     int channels = 0;
+    double start = 0; // seconds from the file's start to the track's first sample; never negative
 };
 
 struct BCAsset {

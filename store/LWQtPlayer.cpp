@@ -1,11 +1,16 @@
 #include "LWQtPlayer.h"
 
+#include <QAudioDevice>
 #include <QAudioOutput>
+#include <QMediaDevices>
 #include <QMediaPlayer>
 #include <cmath>
 
 LWQtPlayer::LWQtPlayer(QObject* parent)
-    : LWPlayer(parent), m_player(new QMediaPlayer(this)), m_audio(new QAudioOutput(this)) {
+    : LWPlayer(parent), m_player(new QMediaPlayer(this)), m_audio(new QAudioOutput(this)),
+      m_sound(!QMediaDevices::audioOutputs().isEmpty()) {
+    // Kept without a sound device too: GStreamer then plays into a stand-in sink, and the
+    // sound track still drives the clock (an audio-only file would not play at all otherwise).
     m_player->setAudioOutput(m_audio);
     connect(m_player, &QMediaPlayer::mediaStatusChanged, this,
             [this](QMediaPlayer::MediaStatus status) {
@@ -31,6 +36,9 @@ void LWQtPlayer::pause() {
 }
 
 double LWQtPlayer::rate() const {
+    // At the end the backend may still report that it is playing.
+    if (m_player->mediaStatus() == QMediaPlayer::EndOfMedia)
+        return 0;
     return m_player->playbackState() == QMediaPlayer::PlayingState ? m_player->playbackRate() : 0;
 }
 

@@ -6,7 +6,7 @@ class QAudioOutput;
 class QMediaPlayer;
 
 // The player on Qt Multimedia (GStreamer backend). The window connects its video output to
-// mediaPlayer().
+// mediaPlayer(). On a system without a sound output device it still plays, silently.
 class LWQtPlayer : public LWPlayer {
     Q_OBJECT
 public:
@@ -19,10 +19,12 @@ public:
     double rate() const override;
     double position() const override;
     void seek(double seconds) override;
+    bool hasSoundOutput() const override { return m_sound; }
 
     QMediaPlayer& mediaPlayer() { return *m_player; }
 
 private:
     QMediaPlayer* m_player;
     QAudioOutput* m_audio;
+    bool m_sound; // whether the system has a sound output device
 };

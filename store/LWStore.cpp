@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QLocale>
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 namespace {
@@ -136,9 +138,17 @@ void LWStore::setRules(const CaptionMath::Rules& rules) {
     emit rulesChanged();
 }
 
-void LWStore::setPeaks(QList<float> peaks) {
+void LWStore::setPeaks(QList<float> peaks, double start, double seconds) {
     m_peaks = std::move(peaks);
+    m_peaksStart = std::isfinite(start) ? std::max(start, 0.0) : 0.0;
+    m_peaksSeconds = std::isfinite(seconds) ? std::max(seconds, 0.0) : 0.0;
     emit peaksChanged();
+}
+
+double LWStore::peaksSeconds() const {
+    if (m_peaksSeconds > 0)
+        return m_peaksSeconds;
+    return m_media && std::isfinite(m_media->duration) ? std::max(m_media->duration, 0.0) : 0.0;
 }
 
 void LWStore::setPreviousCaptions(std::optional<Captions> previous) {

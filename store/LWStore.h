@@ -79,8 +79,9 @@ public:
     void setMedia(std::optional<BCOpenedMedia> media);
     double time() const { return m_time; }
     void setTime(double seconds);
+    // Whether the player is running; follows the player (set by the store's playback calls and
+    // its clock), never set from outside.
     bool playing() const { return m_playing; }
-    void setPlaying(bool playing);
 
     const Captions& captions() const { return m_captions; }
     // The one place the caption list changes: records an undo step (and schedules the autosave).
@@ -103,8 +104,12 @@ public:
 
     const CaptionMath::Rules& rules() const { return m_rules; }
     void setRules(const CaptionMath::Rules& rules);
+    // Waveform bars of the sound track, spread evenly over the sound's own span: from
+    // peaksStart() for peaksSeconds() (0: the file's whole duration).
     const QList<float>& peaks() const { return m_peaks; }
-    void setPeaks(QList<float> peaks);
+    double peaksStart() const { return m_peaksStart; }
+    double peaksSeconds() const;
+    void setPeaks(QList<float> peaks, double start = 0, double seconds = 0);
 
     const std::optional<Captions>& previousCaptions() const { return m_previousCaptions; }
     void setPreviousCaptions(std::optional<Captions> previous);
@@ -118,6 +123,8 @@ public:
     // Opens a media file as a job; the document is replaced only when every step succeeded.
     void open(const QString& path);
     void togglePlay();
+    // Moves the playhead to `seconds` and starts playback there.
+    void playFrom(double seconds);
     // Moves the playhead, clamped to 0..duration.
     void seek(double seconds);
     // The player, made on first use unless one was given.
@@ -247,7 +254,8 @@ private:
     LWTranscription::Request transcriptionRequest() const;
     // Runs `request` as the job `plan` whose result replaces the caption list.
     void startTranscription(LWTranscription::Request request, LWJobSpec plan);
-    void commitOpen(const BCOpenedMedia& media, const QList<float>& peaks);
+    void commitOpen(const BCOpenedMedia& media, const QList<float>& peaks, double soundStart,
+                    double soundSeconds);
     void tick();
     void applyHistoryStep(const std::optional<Captions>& snapshot, const QString& note);
     void finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpec& plan,
@@ -255,9 +263,14 @@ private:
     LWUiHooks& m_hooks;
     LWServices m_services;
 
+    void setPlaying(bool playing);
+    // Starts the player, saying once per run when there is no sound output to hear it on.
+    void startPlayer();
+
     std::optional<BCOpenedMedia> m_media;
     double m_time = 0;
     bool m_playing = false;
+    bool m_toldSilent = false;
     Captions m_captions;
     CaptionHistory m_history;
     int m_historyTick = 0;
@@ -265,6 +278,8 @@ private:
     CaptionStyle m_style;
     CaptionMath::Rules m_rules;
     QList<float> m_peaks;
+    double m_peaksStart = 0;
+    double m_peaksSeconds = 0;
     QString m_busy;
     std::optional<double> m_progress;
     QString m_note;

@@ -56,25 +56,35 @@ void LWStore::open(const QString& path) {
             job.stopToken());
         job.checkStop();
         QList<float> peaks;
+        double soundStart = 0;
+        double soundSeconds = 0;
         if (media.hasAudio) {
             job.status(QStringLiteral("Drawing the waveform…"));
+            constexpr double rate = 2000; // exactly the rate monoSamples returns
             const std::vector<float> samples =
-                BCAudio::monoSamples(media.asset, 2000, 21600, {}, job.stopToken());
+                BCAudio::monoSamples(media.asset, rate, 21600, {}, job.stopToken());
             if (samples.empty())
                 throw BCError(
                     QStringLiteral("The sound track in “%1” is empty or damaged.").arg(name));
-            const double seconds = std::isfinite(media.duration) ? media.duration : 0.0;
-            const int buckets = int(std::clamp(std::floor(seconds) * 40.0, 200.0, 20000.0));
+            // The bars cover the sound's own span, which may be shorter than the picture or
+            // start after it.
+            soundSeconds = double(samples.size()) / rate;
+            if (!media.asset.audioTracks.empty())
+                soundStart = media.asset.audioTracks.front().start;
+            const int buckets = int(std::clamp(std::floor(soundSeconds) * 40.0, 200.0, 20000.0));
             const std::vector<float> bars = BCAudio::peaks(samples, buckets);
             peaks = QList<float>(bars.begin(), bars.end());
             job.checkStop();
         }
-        return [this, media, peaks] { commitOpen(media, peaks); };
+        return [this, media, peaks, soundStart, soundSeconds] {
+            commitOpen(media, peaks, soundStart, soundSeconds);
+        };
     };
     startJob(std::move(plan));
 }
 
-void LWStore::commitOpen(const BCOpenedMedia& media, const QList<float>& peaks) {
+void LWStore::commitOpen(const BCOpenedMedia& media, const QList<float>& peaks, double soundStart,
+                         double soundSeconds) {
     flushAutosave(); // the outgoing file's last edits
     // Captions made without a file (imported or typed) are kept for Restore Previous Captions.
     const std::optional<Captions> kept =
@@ -94,7 +104,7 @@ void LWStore::commitOpen(const BCOpenedMedia& media, const QList<float>& peaks) 
     resetHistory();
     setPreviousCaptions(kept);
     setSelected(std::nullopt);
-    setPeaks(peaks);
+    setPeaks(peaks, soundStart, soundSeconds);
     setPlaying(false);
     if (!media.hasAudio)
         setNote(QStringLiteral("This file has no sound track, so there is nothing to transcribe. "
@@ -109,9 +119,25 @@ void LWStore::togglePlay() {
     } else {
         if (m_time >= m_media->duration - 0.05)
             seek(0);
-        player().play();
+        startPlayer();
     }
     setPlaying(player().rate() != 0);
+}
+
+void LWStore::playFrom(double seconds) {
+    if (!m_media)
+        return;
+    seek(seconds);
+    startPlayer();
+    setPlaying(player().rate() != 0);
+}
+
+void LWStore::startPlayer() {
+    player().play();
+    if (!player().hasSoundOutput() && !m_toldSilent) {
+        m_toldSilent = true;
+        setNote(QStringLiteral("No sound output was found, so playback is silent."));
+    }
 }
 
 void LWStore::seek(double seconds) {
@@ -127,8 +153,9 @@ void LWStore::tick() {
         return;
     const bool running = m_player->rate() != 0;
     // While paused the playhead stays where the last seek put it, even before the player has
-    // caught up with that seek.
-    if (running) {
+    // caught up with that seek. When playback stops by itself (at the end of the file) the
+    // playhead takes the player's last position, so that Play starts again from the top.
+    if (running || m_playing) {
         const double position = m_player->position();
         setTime(std::isfinite(position) ? position : 0.0);
     }

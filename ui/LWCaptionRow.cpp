@@ -8,6 +8,7 @@
 #include <QEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -131,10 +132,7 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
 
     connect(earlier, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), -0.1); });
     connect(later, &QToolButton::clicked, this, [this] { m_store.nudgeCaption(id(), 0.1); });
-    connect(play, &QToolButton::clicked, this, [this] {
-        m_store.seek(m_caption.start);
-        m_store.setPlaying(true);
-    });
+    connect(play, &QToolButton::clicked, this, [this] { m_store.playFrom(m_caption.start); });
     connect(split, &QToolButton::clicked, this, [this] { m_store.splitAtPlayhead(id()); });
     connect(merge, &QToolButton::clicked, this, [this] { m_store.mergeWithNext(id()); });
     connect(remove, &QToolButton::clicked, this, [this] { m_store.deleteCaption(id()); });
@@ -143,8 +141,14 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
         if (typed != m_caption.text)
             m_store.setText(id(), typed);
     });
-    connect(m_start, &QLineEdit::returnPressed, this, [this] { commitTime(true); });
-    connect(m_end, &QLineEdit::returnPressed, this, [this] { commitTime(false); });
+    connect(m_start, &QLineEdit::returnPressed, this, [this] {
+        commitTime(true);
+        emit fieldLeft();
+    });
+    connect(m_end, &QLineEdit::returnPressed, this, [this] {
+        commitTime(false);
+        emit fieldLeft();
+    });
     applyLook();
 }
 
@@ -233,5 +237,12 @@ bool LWCaptionRow::eventFilter(QObject* watched, QEvent* event) {
     // A time field left without Return shows the stored time again.
     if (event->type() == QEvent::FocusOut && (watched == m_start || watched == m_end))
         refreshTimes();
+    // Escape in a time field drops what was typed there.
+    if (event->type() == QEvent::KeyPress && (watched == m_start || watched == m_end) &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) {
+        refreshTimes();
+        emit fieldLeft();
+        return true;
+    }
     return QFrame::eventFilter(watched, event);
 }

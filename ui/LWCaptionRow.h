@@ -32,6 +32,10 @@ public:
     // The length label: "%.1fs" of the caption's span, never negative.
     static QString lengthText(const Caption& caption);
 
+signals:
+    // Return or Escape in a time field: the typing is over and the focus goes back to the list.
+    void fieldLeft();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -188,8 +188,11 @@ QList<HelpPage> applicationPages() {
                  "Each row of the caption list holds the start and end time and the text. Type "
                  "in any of them; a caption may hold two lines.")),
              B::bullets({
-                 QStringLiteral("Add at Playhead makes a new caption where the playhead is."),
-                 QStringLiteral("Split cuts the selected caption at the playhead into two."),
+                 QStringLiteral("Add at Playhead (N) makes a new caption at the playhead, up to "
+                                "3 s long and ending before the next caption."),
+                 QStringLiteral("Split (S) cuts the selected caption, or with none selected the "
+                                "one under the playhead, in two at the playhead. A row's scissors "
+                                "cut that row's caption at the playhead."),
                  QStringLiteral("Merge joins a caption with the next one."),
                  QStringLiteral("Shift All Captions moves every caption earlier or later."),
                  QStringLiteral("Re-wrap lays every caption out again with the line length of "
@@ -299,7 +302,8 @@ QList<HelpPage> applicationPages() {
                     QStringLiteral("Step back or forward 5 s")),
              B::key(QStringLiteral("J / L"), QStringLiteral("Jump back or forward 2 s")),
              B::key(QStringLiteral("K"), QStringLiteral("Pause")),
-             B::key(QStringLiteral("N"), QStringLiteral("New caption at the playhead")),
+             B::key(QStringLiteral("N"),
+                    QStringLiteral("New caption at the playhead, up to 3 s long")),
              B::key(QStringLiteral("S"),
                     QStringLiteral("Split the selected caption (or the one under the playhead) "
                                    "at the playhead")),

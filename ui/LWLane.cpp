@@ -42,6 +42,20 @@ double rulerStep(double scale) {
     return 60;
 }
 
+std::pair<qsizetype, qsizetype> peakRun(double x, double scale, double start, double seconds,
+                                        qsizetype count) {
+    if (count <= 0 || !(seconds > 0) || !(scale > 0))
+        return {0, 0};
+    const double from = x / scale - start;
+    const double to = (x + 1) / scale - start;
+    if (to <= 0 || from >= seconds)
+        return {0, 0};
+    const double perSecond = double(count) / seconds;
+    const qsizetype first = std::min(count - 1, qsizetype(std::max(from, 0.0) * perSecond));
+    const qsizetype last = std::min(count, std::max(first + 1, qsizetype(to * perSecond)));
+    return {first, last};
+}
+
 Grab classify(const Captions& captions, double t0, double yFraction, double scale) {
     if (yFraction < 0.62 || scale <= 0)
         return {};
@@ -76,6 +90,7 @@ constexpr double kRuler = 16;
 
 LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
     setAccessibleName(QStringLiteral("Caption lane"));
+    setFocusPolicy(Qt::ClickFocus); // a click gives the lane the keys (Delete among them)
     auto* column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(4);
@@ -240,11 +255,13 @@ void LWLaneCanvas::paintEvent(QPaintEvent* event) {
     if (!peaks.isEmpty()) {
         painter.setPen(theme.accent2);
         const double total = scale * duration;
-        const double perPixel = peaks.size() / total;
+        const double soundStart = m_store.peaksStart();
+        const double soundSeconds = m_store.peaksSeconds();
         for (int x = int(left); x < int(right) && x < total; ++x) {
-            const qsizetype from = qsizetype(x * perPixel);
-            const qsizetype to = std::min<qsizetype>(
-                peaks.size(), std::max(from + 1, qsizetype((x + 1) * perPixel)));
+            const auto [from, to] =
+                LWLaneMath::peakRun(x, scale, soundStart, soundSeconds, peaks.size());
+            if (from >= to)
+                continue;
             float peak = 0;
             for (qsizetype i = from; i < to; ++i)
                 peak = std::max(peak, peaks[i]);

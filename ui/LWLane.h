@@ -22,6 +22,10 @@ double scale(double pps, double viewWidth, double duration);
 double contentWidth(double scale, double duration, double viewWidth);
 // Seconds between two ruler labels.
 double rulerStep(double scale);
+// The waveform bars [first, second) under the pixel column [x, x + 1) at `scale`, for `count`
+// bars spread over the sound's own span of `seconds` from `start`; an empty run outside it.
+std::pair<qsizetype, qsizetype> peakRun(double x, double scale, double start, double seconds,
+                                        qsizetype count);
 
 // What a gesture holds on to: `edge` 0 = a caption's start, 1 = its end, 2 = its body,
 // 3 = scrubbing (no caption).

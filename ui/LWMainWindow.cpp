@@ -62,7 +62,8 @@ LWMainWindow::LWMainWindow(const LWServices& services)
 
     buildMenus();
     LWLyricsSheet::attach(*m_store, this);
-    m_keys = new LWKeyFilter(*m_store, this);
+    m_keys = new LWKeyFilter(*m_store, *this);
+    m_keys->setDeleteAreas({m_stack, m_lane});
     qApp->installEventFilter(m_keys);
 
     connect(m_store.get(), &LWStore::mediaChanged, this, &LWMainWindow::refreshTitle);
@@ -270,8 +271,13 @@ void LWMainWindow::buildMenus() {
     refreshTranscribe();
     captions->addAction(QStringLiteral("Add Caption at Playhead"),
                         QKeySequence(QStringLiteral("Ctrl+Shift+N")), store, &LWStore::addCaption);
-    captions->addAction(QStringLiteral("Restore Previous Captions"), store,
-                        &LWStore::restorePrevious);
+    QAction* restore = captions->addAction(QStringLiteral("Restore Previous Captions"), store,
+                                           &LWStore::restorePrevious);
+    const auto refreshRestore = [store, restore] {
+        restore->setEnabled(store->previousCaptions().has_value());
+    };
+    connect(store, &LWStore::previousCaptionsChanged, restore, refreshRestore);
+    refreshRestore();
     captions->addAction(QStringLiteral("Stop Current Job"), QKeySequence(QStringLiteral("Ctrl+.")),
                         store, &LWStore::cancelWork);
     captions->addAction(QStringLiteral("Whisper Models…"), this, [this] {

@@ -173,9 +173,12 @@ void LWMonitor::paintEmptyState(QPainter& painter) {
 void LWMonitor::paintAudioArt(QPainter& painter, const QRectF& area) {
     const BCTheme& theme = BCUI::shared().theme();
     const QList<float>& peaks = m_store.peaks();
-    const double duration = m_store.media() ? m_store.media()->duration : 0.0;
-    const qsizetype centre =
-        duration > 0 ? qsizetype(std::floor(m_store.time() * double(peaks.size()) / duration)) : 0;
+    // The bars cover the sound's own span, which may start after the file does.
+    const double seconds = m_store.peaksSeconds();
+    const qsizetype centre = seconds > 0
+                                 ? qsizetype(std::floor((m_store.time() - m_store.peaksStart()) *
+                                                        double(peaks.size()) / seconds))
+                                 : 0;
     const double slot = area.width() / 120;
     painter.setPen(Qt::NoPen);
     for (int i = 0; i < 120; ++i) {

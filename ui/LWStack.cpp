@@ -110,7 +110,13 @@ void LWRowList::relayout() {
     for (qsizetype i = first; i < last; ++i) {
         LWCaptionRow* row = m_bound.value(captions[i].id, nullptr);
         if (!row) {
-            row = m_pool.isEmpty() ? new LWCaptionRow(m_store, viewport()) : m_pool.takeLast();
+            if (m_pool.isEmpty()) {
+                row = new LWCaptionRow(m_store, viewport());
+                connect(row, &LWCaptionRow::fieldLeft, this,
+                        [this] { setFocus(Qt::OtherFocusReason); });
+            } else {
+                row = m_pool.takeLast();
+            }
             m_bound.insert(captions[i].id, row);
         }
         place(row, i);

@@ -25,8 +25,8 @@ LWStatusBar::LWStatusBar(LWStore& store, QWidget* parent) : QWidget(parent), m_s
 
 QString LWStatusBar::hint() {
     return QStringLiteral(
-        "Space play/pause · J/K/L shuttle · ←/→ nudge · N new caption · S split · "
-        "Ctrl+= / Ctrl+− zoom");
+        "Space play/pause · K pause · J/L jump 2 s · ←/→ step · [ ] nudge · N new caption · "
+        "S split · Ctrl+= / Ctrl+− zoom");
 }
 
 QString LWStatusBar::text() const {

@@ -12,8 +12,10 @@ public:
     double rate() const override { return playing ? 1.0 : 0.0; }
     double position() const override { return at; }
     void seek(double seconds) override { at = seconds; }
+    bool hasSoundOutput() const override { return sound; }
 
     QUrl source;
     bool playing = false;
     double at = 0;
+    bool sound = true;
 };

@@ -6,6 +6,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QVBoxLayout>
 
 namespace {
@@ -98,9 +99,9 @@ TEST_F(KeyFilter, BracketsNudgeTheSelection) {
 
 TEST_F(KeyFilter, TextFieldsAndCtrlPassThrough) {
     openMedia(100);
-    LWKeyFilter filter(*store);
-    qApp->installEventFilter(&filter);
     QWidget window;
+    auto* filter = new LWKeyFilter(*store, window);
+    qApp->installEventFilter(filter);
     auto* column = new QVBoxLayout(&window);
     auto* field = new QLineEdit(&window);
     auto* editor = new QPlainTextEdit(&window);
@@ -110,6 +111,7 @@ TEST_F(KeyFilter, TextFieldsAndCtrlPassThrough) {
     column->addWidget(button);
     window.show();
     QApplication::setActiveWindow(&window);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
 
     // Typing into a caption's text never triggers a command, and the character is typed.
     for (QWidget* typing : {static_cast<QWidget*>(field), static_cast<QWidget*>(editor)}) {
@@ -138,5 +140,5 @@ TEST_F(KeyFilter, TextFieldsAndCtrlPassThrough) {
     EXPECT_TRUE(store->playing());
     EXPECT_FALSE(LWKeyFilter::reachesHandler(button, Qt::ControlModifier | Qt::ShiftModifier));
     EXPECT_TRUE(LWKeyFilter::reachesHandler(button, Qt::ShiftModifier));
-    qApp->removeEventFilter(&filter);
+    qApp->removeEventFilter(filter);
 }

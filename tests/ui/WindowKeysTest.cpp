@@ -1,0 +1,230 @@
+// The main window's keyboard as a captioner meets it: single keys belong to the window only while
+// it has the keys, a time field gives the focus back on Return and Escape, Ctrl+Z / Ctrl+Shift+Z
+// are the store's undo and redo everywhere in the window, and Delete deletes only from the list
+// or the lane. Driven with real key and mouse events on the whole window.
+#include "FakePlayer.h"
+#include "LWCaptionRow.h"
+#include "LWHeader.h"
+#include "LWLane.h"
+#include "LWMainWindow.h"
+#include "LWStack.h"
+#include "LWStore.h"
+
+#include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QVBoxLayout>
+#include <gtest/gtest.h>
+
+namespace {
+
+class WindowKeys : public ::testing::Test {
+protected:
+    void SetUp() override {
+        window = std::make_unique<LWMainWindow>();
+        LWStore& s = window->store();
+        auto fake = std::make_unique<FakePlayer>();
+        player = fake.get();
+        s.setPlayer(std::move(fake));
+        BCOpenedMedia media;
+        media.original = QUrl::fromLocalFile(QStringLiteral("/tmp/keys.mp4"));
+        media.playable = media.original;
+        media.duration = 30;
+        media.hasVideo = true;
+        media.hasAudio = true;
+        media.naturalSize = QSize(1920, 1080);
+        s.setMedia(media);
+        s.setCaptions({Caption::make(1, 2, QStringLiteral("First")),
+                       Caption::make(3, 4, QStringLiteral("Second")),
+                       Caption::make(5, 6, QStringLiteral("Third"))});
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    void TearDown() override { window.reset(); }
+
+    LWStore& store() { return window->store(); }
+    LWCaptionRow* row(int index) {
+        return window->stack()->list()->rowFor(store().captions()[index].id);
+    }
+    QAction* action(const QString& text) {
+        for (QAction* a : window->findChildren<QAction*>()) {
+            if (a->text() == text)
+                return a;
+        }
+        return nullptr;
+    }
+    // Types each character of `text` into the focus widget.
+    static void type(const QString& text) {
+        for (QChar c : text)
+            QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
+    }
+
+    std::unique_ptr<LWMainWindow> window;
+    FakePlayer* player = nullptr;
+};
+
+TEST_F(WindowKeys, SingleKeysActOnlyWhileTheWindowHasTheKeys) {
+    const Captions before = store().captions();
+    // In the window, Space plays and K pauses.
+    window->stack()->list()->setFocus();
+    QTest::keyClick(window->stack()->list(), Qt::Key_Space);
+    EXPECT_TRUE(store().playing());
+    QTest::keyClick(window->stack()->list(), Qt::Key_K);
+    EXPECT_FALSE(store().playing());
+
+    // A message box over the window: Space presses its button, nothing else happens.
+    {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Ask"), QStringLiteral("Sure?"),
+                        QMessageBox::Ok | QMessageBox::Cancel, window.get());
+        box.setDefaultButton(QMessageBox::Cancel);
+        box.open();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&box));
+        box.button(QMessageBox::Ok)->setFocus();
+        QTest::keyClick(box.button(QMessageBox::Ok), Qt::Key_Space);
+        EXPECT_EQ(box.result(), QMessageBox::Ok);
+        EXPECT_FALSE(store().playing());
+    }
+
+    // Another window of the application with a list: type-ahead and arrows stay in it.
+    QWidget other;
+    auto* list = new QListWidget(&other);
+    list->addItems({QStringLiteral("alpha"), QStringLiteral("north"), QStringLiteral("south")});
+    (new QVBoxLayout(&other))->addWidget(list);
+    other.show();
+    QApplication::setActiveWindow(&other);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    list->setFocus();
+    store().seek(10);
+    QTest::keyClick(list, 'n');
+    EXPECT_EQ(list->currentItem()->text(), QStringLiteral("north"));
+    for (const char key : {'s', ' '})
+        QTest::keyClick(list, key);
+    QTest::keyClick(list, Qt::Key_Left);
+    QTest::keyClick(list, Qt::Key_Right);
+    EXPECT_EQ(store().captions(), before);
+    EXPECT_DOUBLE_EQ(store().time(), 10);
+    EXPECT_FALSE(store().playing());
+    other.hide();
+
+    // An open drop-down of the window: its type-ahead adds and splits nothing.
+    QApplication::setActiveWindow(window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QComboBox* language = window->stack()->languagePicker();
+    language->setFocus();
+    language->showPopup();
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    for (const char key : {'n', 's'})
+        QTest::keyClick(QApplication::activePopupWidget(), key);
+    EXPECT_EQ(store().captions(), before);
+    language->hidePopup();
+    QTRY_VERIFY(!QApplication::activePopupWidget());
+
+    // A slider of the style bay moves with the arrows; the playhead stays.
+    window->showBay(1);
+    auto* slider = window->findChild<QAbstractSlider*>();
+    ASSERT_TRUE(slider);
+    slider->setFocus();
+    const int value = slider->value();
+    QTest::keyClick(slider, slider->value() < slider->maximum() ? Qt::Key_Right : Qt::Key_Left);
+    EXPECT_NE(slider->value(), value);
+    EXPECT_DOUBLE_EQ(store().time(), 10);
+    // Back in the window, the keys work again.
+    window->showBay(0);
+    window->stack()->list()->setFocus();
+    QTest::keyClick(window->stack()->list(), Qt::Key_N);
+    EXPECT_EQ(store().captions().size(), before.size() + 1);
+}
+
+TEST_F(WindowKeys, TimeFieldHandsTheFocusBackAndUndoIsTheStores) {
+    QLineEdit* start = row(1)->startField();
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(start->hasFocus());
+    start->selectAll();
+    type(QStringLiteral("00:00:02.500"));
+    QTest::keyClick(start, Qt::Key_Return);
+    EXPECT_DOUBLE_EQ(store().captions()[1].start, 2.5);
+    EXPECT_FALSE(start->hasFocus());
+    EXPECT_TRUE(window->stack()->isAncestorOf(QApplication::focusWidget()) ||
+                QApplication::focusWidget() == window->stack());
+    // The single keys are the window's again, not typed into the field.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Space);
+    EXPECT_TRUE(store().playing());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K);
+    EXPECT_FALSE(store().playing());
+    EXPECT_EQ(row(1)->startField()->text(), QStringLiteral("00:00:02.500"));
+
+    // Ctrl+Z and Ctrl+Shift+Z undo and redo the store's change.
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(store().captions()[1].start, 3);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Z,
+                    Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_DOUBLE_EQ(store().captions()[1].start, 2.5);
+
+    // A change made elsewhere is undone from inside a time field too.
+    store().nudgeCaption(store().captions()[0].id, 0.1);
+    EXPECT_DOUBLE_EQ(store().captions()[0].start, 1.1);
+    start = row(1)->startField();
+    QTest::mouseClick(start, Qt::LeftButton);
+    ASSERT_TRUE(start->hasFocus());
+    QTest::keyClick(start, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_DOUBLE_EQ(store().captions()[0].start, 1);
+
+    // Escape drops what was typed and leaves the field.
+    start->selectAll();
+    type(QStringLiteral("00:00:09"));
+    QTest::keyClick(start, Qt::Key_Escape);
+    EXPECT_FALSE(start->hasFocus());
+    EXPECT_EQ(row(1)->startField()->text(), QStringLiteral("00:00:02.500"));
+    EXPECT_DOUBLE_EQ(store().captions()[1].start, 2.5);
+}
+
+TEST_F(WindowKeys, DeleteOnlyFromTheListOrTheLane) {
+    store().setSelected(store().captions()[0].id);
+    // The focus on a header button: Delete deletes nothing.
+    auto* button = window->header()->findChild<QAbstractButton*>();
+    ASSERT_TRUE(button);
+    button->setFocus();
+    QTest::keyClick(button, Qt::Key_Delete);
+    EXPECT_EQ(store().captions().size(), 3);
+    // In the list it deletes the selected caption.
+    window->stack()->list()->setFocus();
+    QTest::keyClick(window->stack()->list(), Qt::Key_Delete);
+    ASSERT_EQ(store().captions().size(), 2);
+    EXPECT_EQ(store().captions()[0].text, QStringLiteral("Second"));
+    // A click on the lane gives it the keys.
+    store().setSelected(store().captions()[0].id);
+    QTest::mouseClick(window->lane(), Qt::LeftButton, {}, QPoint(4, window->lane()->height() - 4));
+    ASSERT_TRUE(window->lane() == QApplication::focusWidget() ||
+                window->lane()->isAncestorOf(QApplication::focusWidget()));
+    store().setSelected(store().captions()[0].id);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+    EXPECT_EQ(store().captions().size(), 1);
+    // The menu command still deletes from anywhere.
+    button->setFocus();
+    store().setSelected(store().captions()[0].id);
+    action(QStringLiteral("Delete Caption"))->trigger();
+    EXPECT_TRUE(store().captions().isEmpty());
+}
+
+TEST_F(WindowKeys, RestorePreviousIsOnlyOfferedWithSomethingToRestore) {
+    QAction* restore = action(QStringLiteral("Restore Previous Captions"));
+    ASSERT_TRUE(restore);
+    EXPECT_FALSE(restore->isEnabled());
+    store().setPreviousCaptions(Captions{Caption::make(0, 1, QStringLiteral("Old"))});
+    EXPECT_TRUE(restore->isEnabled());
+    restore->trigger();
+    EXPECT_EQ(store().captions().size(), 1);
+    EXPECT_TRUE(restore->isEnabled()); // the replaced list can be restored in turn
+    store().setPreviousCaptions(std::nullopt);
+    EXPECT_FALSE(restore->isEnabled());
+}
+
+} // namespace
