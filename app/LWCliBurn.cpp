@@ -99,9 +99,8 @@ int burnRun(const Command& self, const QStringList& args) {
             throw BCError(QStringLiteral("Burned-in captions need a video file. For audio files "
                                          "export SRT, VTT or TXT."));
         report(kBurning, 0.0);
-        BurnIn::Job job;
         BurnIn::exportVideo(
-            media, captions, style, out, job,
+            media, captions, style, out,
             [&report](double fraction) { report(kBurning, fraction); }, stop);
         progress.finish();
         bool written = false;

@@ -59,9 +59,8 @@ int subtrack(const Command& self, const QStringList& args) {
             throw BCError(QStringLiteral("This is an audio file. Export SRT, VTT or TXT instead."));
         const QString adding = QStringLiteral("Adding the subtitle track…");
         progress.update(adding, 0);
-        BurnIn::Job job;
         SoftSubs::exportVideo(
-            media, captions, out, job, [&](double fraction) { progress.update(adding, fraction); },
+            media, captions, out, [&](double fraction) { progress.update(adding, fraction); },
             stop);
         progress.finish();
         const QString name = QFileInfo(out).fileName();

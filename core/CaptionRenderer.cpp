@@ -15,7 +15,7 @@ constexpr double maxTextShare = 0.86;
 constexpr double padAcross = 0.018; // of the picture height
 constexpr double padUpDown = 0.01;
 constexpr double cornerShare = 0.16;  // of the box height
-constexpr double outlineShare = 0.04; // of the font size
+constexpr double outlineShare = 0.04; // of the font size, visible outside the glyph
 constexpr int dotsPerMeter = 3780;    // 96 dots per inch, whatever the screen says
 
 // A paint device of fixed resolution for measuring, so fonts behave the same on every desktop.
@@ -29,11 +29,12 @@ const QImage& measuringDevice() {
     return device;
 }
 
-// Lays the text out centred within `width`, caption line breaks kept. Returns the natural width
-// of the widest line and the total height.
+// Lays the text out centred within `width`, caption line breaks kept; a word wider than `width`
+// is broken inside the word rather than cut off. Returns the natural width of the widest line and
+// the total height.
 QSizeF lay(QTextLayout& text, double width) {
     QTextOption option(Qt::AlignHCenter);
-    option.setWrapMode(QTextOption::WordWrap);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     text.setTextOption(option);
     text.beginLayout();
     double y = 0;
@@ -128,7 +129,9 @@ Rendered render(const QString& text, const CaptionStyle& style, QSize picture) {
             glyphs.addPath(raw.pathForGlyph(indexes[i]).translated(origin + positions[i]));
     }
     if (style.outline) {
-        QPen pen(CaptionStyle::color(style.outlineHex, 1.0), outlineShare * where.fontSize);
+        // The pen is centred on the glyph's edge and the fill covers its inner half, so it is
+        // twice as wide as the outline that shows.
+        QPen pen(CaptionStyle::color(style.outlineHex, 1.0), 2 * outlineShare * where.fontSize);
         pen.setJoinStyle(Qt::RoundJoin);
         painter.strokePath(glyphs, pen);
     }

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -47,6 +49,44 @@ const QHash<QString, Substitute>& substitutes() {
 }
 
 constexpr const char* fallbackFamily = "DejaVu Sans";
+
+// The installed family a face name stands for, and its weight: the family itself (regular), or a
+// family followed by a style word after a space or a hyphen. Spaces missing from PostScript-style
+// names ("DejaVuSerif") are matched by comparing names without spaces.
+std::optional<std::pair<QString, QFont::Weight>> installedFace(const QString& face) {
+    const QString name = face.trimmed();
+    if (name.isEmpty())
+        return std::nullopt;
+    auto squeezed = [](QString s) { return s.remove(u' ').toLower(); };
+    const QStringList families = QFontDatabase::families();
+    auto familyNamed = [&](const QString& wanted) -> std::optional<QString> {
+        for (const QString& f : families)
+            if (f.compare(wanted, Qt::CaseInsensitive) == 0)
+                return f;
+        const QString key = squeezed(wanted);
+        for (const QString& f : families)
+            if (squeezed(f) == key)
+                return f;
+        return std::nullopt;
+    };
+    if (const auto f = familyNamed(name))
+        return std::pair{*f, QFont::Normal};
+    const qsizetype cut = std::max(name.lastIndexOf(u' '), name.lastIndexOf(u'-'));
+    if (cut <= 0)
+        return std::nullopt;
+    const auto f = familyNamed(name.left(cut));
+    if (!f)
+        return std::nullopt;
+    const QString style = name.mid(cut + 1).toLower();
+    QFont::Weight weight = QFont::Normal;
+    if (style.contains(QStringLiteral("black")) || style.contains(QStringLiteral("heavy")))
+        weight = QFont::Black;
+    else if (style.contains(QStringLiteral("bold")))
+        weight = QFont::Bold;
+    else if (style.contains(QStringLiteral("light")))
+        weight = QFont::Light;
+    return std::pair{*f, weight};
+}
 
 } // namespace
 
@@ -181,6 +221,13 @@ QFont CaptionStyle::qfont(double height) const {
         QFontDatabase::hasFamily(QString::fromLatin1(found->family))) {
         family = QString::fromLatin1(found->family);
         weight = found->weight;
+    } else if (found == substitutes().cend()) {
+        // Any installed face, by family name ("DejaVu Serif") or family and style
+        // ("DejaVu Serif Bold", "DejaVuSerif-Bold"), as the font database knows it.
+        if (const std::optional<std::pair<QString, QFont::Weight>> face = installedFace(font)) {
+            family = face->first;
+            weight = face->second;
+        }
     }
     QFont f(family);
     f.setWeight(weight);

@@ -3,48 +3,53 @@
 #include "BCFiles.h"
 #include "CaptionMath.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <algorithm>
+#include <cmath>
+
+#include <sys/stat.h>
 
 namespace BurnIn {
 
-void Job::setSession(std::function<void()> cancel) {
-    std::lock_guard lock(m_mutex);
-    m_session = std::move(cancel);
-}
-
-void Job::setOnCancel(std::function<void()> action) {
-    std::lock_guard lock(m_mutex);
-    m_onCancel = std::move(action);
-}
-
-void Job::cancel() {
-    std::function<void()> session;
-    std::function<void()> onCancel;
-    {
-        std::lock_guard lock(m_mutex);
-        session = m_session;
-        onCancel = m_onCancel;
+bool isSourceOf(const BCOpenedMedia& media, const QString& destination) {
+    struct stat target {};
+    if (::stat(QFile::encodeName(destination).constData(), &target) != 0)
+        return false; // nothing there yet
+    const QString used[] = {
+        media.asset.path, media.original.isLocalFile() ? media.original.toLocalFile() : QString(),
+        media.playable.isLocalFile() ? media.playable.toLocalFile() : QString()};
+    for (const QString& path : used) {
+        struct stat source {};
+        if (!path.isEmpty() && ::stat(QFile::encodeName(path).constData(), &source) == 0 &&
+            source.st_dev == target.st_dev && source.st_ino == target.st_ino)
+            return true;
     }
-    if (session)
-        session();
-    if (onCancel)
-        onCancel();
+    return false;
 }
 
-void Job::clear() {
-    std::lock_guard lock(m_mutex);
-    m_session = nullptr;
-    m_onCancel = nullptr;
+QString replacesSourceSentence() {
+    return QStringLiteral(
+        "The export can't replace the file it is made from. Choose another name.");
 }
 
-bool Job::hasSession() const {
-    std::lock_guard lock(m_mutex);
-    return bool(m_session);
+QString savedNote(const QString& fileName, bool sidecars, bool sidecarsWritten) {
+    QString note = QStringLiteral("Saved ") + fileName;
+    if (sidecars)
+        note += sidecarsWritten ? QStringLiteral(" (+ .srt and .vtt beside it)")
+                                : QStringLiteral(" (the .srt and .vtt files couldn't be written)");
+    return note + u'.';
 }
 
-bool Job::hasOnCancel() const {
-    std::lock_guard lock(m_mutex);
-    return bool(m_onCancel);
+QSize renderSize(QSizeF displayed) {
+    auto even = [](double side) { return std::max(2, int(std::round(std::fabs(side) / 2.0)) * 2); };
+    return {even(displayed.width()), even(displayed.height())};
+}
+
+int frameRate(double nominal) {
+    if (!(nominal > 1))
+        return 30;
+    return int(std::clamp(std::round(nominal), 10.0, 60.0));
 }
 
 QStringList writeSidecars(const Captions& captions, const QString& video) {

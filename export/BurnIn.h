@@ -2,6 +2,7 @@
 
 #include "BCOpenedMedia.h"
 #include "Caption.h"
+#include "CaptionMath.h"
 #include "CaptionStyle.h"
 
 #include <QImage>
@@ -9,33 +10,13 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
-#include <mutex>
+#include <list>
 #include <stop_token>
 #include <vector>
 
 namespace BurnIn {
-
-// Shared between the store and a running video export so that "Stop" can reach the export's own
-// cancel hooks. `session` stands for the running encoder's cancel hook (set by the burn-in),
-// `onCancel` for any extra action (set by the subtitle-track export). Both are cleared when the
-// export ends, so a later stop never reaches objects that are gone. Thread-safe.
-class Job {
-public:
-    void setSession(std::function<void()> cancel);
-    void setOnCancel(std::function<void()> action);
-    // Runs the session's cancel hook, then onCancel; either may be empty.
-    void cancel();
-    // Called by an export on every way out.
-    void clear();
-    bool hasSession() const;
-    bool hasOnCancel() const;
-
-private:
-    mutable std::mutex m_mutex;
-    std::function<void()> m_session;
-    std::function<void()> m_onCancel;
-};
 
 // The picture size of a burned-in file: each side of the displayed size halved, rounded (halves
 // away from zero) and doubled, so both are even (853 x 480 gives 854 x 480).
@@ -53,6 +34,54 @@ struct CaptionImage {
     QPoint at;
     double start = 0;
     double end = 0;
+};
+
+// One tidied caption drawn by the monitor's caption renderer for a picture of `size`, placed and
+// timed as captionImages() describes. Any thread.
+CaptionImage captionImage(const Caption& caption, const CaptionStyle& style, QSize size);
+
+// The captions showing at each output frame, for frame times that only grow. A caption's image is
+// drawn (and turned into `Drawn` by `convert`) when the first frame that shows it is asked for,
+// and released after its last frame, so memory follows the captions on screen, not how many
+// there are. A caption over before the first frame asked for is never drawn. `Drawn` has `end`.
+template <class Drawn> class CaptionSchedule {
+public:
+    using Convert = std::function<Drawn(CaptionImage)>;
+
+    CaptionSchedule(const Captions& captions, const CaptionStyle& style, QSize size,
+                    Convert convert)
+        : m_captions(CaptionMath::normalized(captions)), m_style(style), m_size(size),
+          m_convert(std::move(convert)) {}
+
+    // In list order, so later captions are drawn over earlier ones.
+    const std::vector<const Drawn*>& at(double t) {
+        constexpr double slack = 1e-9; // frame times computed as i / rate
+        while (m_next < m_captions.size() && m_captions[m_next].start <= t + slack) {
+            const Caption& caption = m_captions[m_next++];
+            if (!(t + slack < caption.start + std::max(caption.end - caption.start, 0.04)))
+                continue;
+            CaptionImage image = captionImage(caption, m_style, m_size);
+            if (!image.image.isNull())
+                m_live.push_back(m_convert(std::move(image)));
+        }
+        std::erase_if(m_live, [t](const Drawn& d) { return !(t + slack < d.end); });
+        m_active.clear();
+        for (const Drawn& d : m_live)
+            m_active.push_back(&d);
+        return m_active;
+    }
+
+    // How many drawn captions are held now.
+    size_t held() const { return m_live.size(); }
+
+private:
+    Captions m_captions; // tidied, in start order
+    CaptionStyle m_style;
+    QSize m_size;
+    Convert m_convert;
+    std::list<Drawn> m_live;
+    std::vector<const Drawn*> m_active;
+    qsizetype m_next = 0;
 };
 
 // Every caption that survives the export tidy-up, drawn once by the monitor's caption renderer
@@ -80,14 +109,13 @@ using Progress = std::function<void(double fraction)>;
 // their spans, and the first sound track copied when MP4 can hold it, else AAC 192 kb/s (no
 // sound when there is none or it cannot be read). The file is written beside the destination
 // and moved over it only when complete, so a failure or a stop leaves whatever was there.
-// Blocking; call it on a worker thread. `job` gets the running encoder's cancel hook (cleared on
-// return); a stop through it or `stop` throws BCCancelled. `progress` is called from the
+// Blocking; call it on a worker thread. A stop through `stop` (heard by FFmpeg's reads and writes
+// and between frames) throws BCCancelled. `progress` is called from the
 // export's own threads about 6.7 times a second, then exactly 1.0 on success; a caller that
 // updates the interface hops to the main thread itself (LWJobContext::status does). Failures
 // throw BCError with the user's sentence.
 void exportVideo(const BCOpenedMedia& media, const Captions& captions, const CaptionStyle& style,
-                 const QString& destination, Job& job, const Progress& progress,
-                 std::stop_token stop = {});
+                 const QString& destination, const Progress& progress, std::stop_token stop = {});
 
 // Writes the captions as SRT and then WebVTT beside `video` (same folder and base name, the last
 // extension replaced), each atomically. Returns the two paths, SRT first. Throws BCError with the

@@ -172,14 +172,6 @@ bool accepts(const AVOutputFormat* format, bool mov,
     return status >= 0;
 }
 
-// The same file under another name: comparing resolved paths, when the destination exists.
-bool sameFile(const QString& a, const QString& b) {
-    if (a.isEmpty() || b.isEmpty())
-        return false;
-    const QString left = QFileInfo(a).canonicalFilePath();
-    return !left.isEmpty() && left == QFileInfo(b).canonicalFilePath();
-}
-
 } // namespace
 
 Cues cues(const Captions& captions, double duration) {
@@ -248,16 +240,8 @@ bool isMov(const QString& path) {
 }
 
 void exportVideo(const BCOpenedMedia& media, const Captions& captions, const QString& destination,
-                 BurnIn::Job& job, const Progress& progress, std::stop_token stop) {
-    // Stop and the job's cancel hook both end up here; the hook is gone again when this returns.
-    std::stop_source own;
-    job.setOnCancel([own]() mutable { own.request_stop(); });
-    struct ClearHooks {
-        BurnIn::Job& job;
-        ~ClearHooks() { job.clear(); }
-    } clearHooks{job};
-    const std::stop_callback forward(stop, [&own] { own.request_stop(); });
-    const std::stop_token token = own.get_token();
+                 const Progress& progress, std::stop_token stop) {
+    const std::stop_token token = stop;
     const auto checkStop = [&token] {
         if (token.stop_requested())
             throw BCCancelled{};
@@ -265,10 +249,8 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const QSt
 
     const QString source =
         media.asset.path.isEmpty() ? media.playable.toLocalFile() : media.asset.path;
-    for (const QString& used : {source, media.original.toLocalFile(), media.playable.toLocalFile()})
-        if (sameFile(destination, used))
-            throw BCError(QStringLiteral(
-                "The export can't replace the file it is made from. Choose another name."));
+    if (BurnIn::isSourceOf(media, destination))
+        throw BCError(BurnIn::replacesSourceSentence());
 
     std::vector<QByteArray> samples;
     std::vector<std::pair<qint64, qint64>> times; // start and duration in milliseconds

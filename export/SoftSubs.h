@@ -58,10 +58,9 @@ using Progress = std::function<void(double fraction)>;
 // a temporary name and moved over it only on success, so a failure or a stop leaves an existing
 // file untouched and nothing new behind.
 //
-// `job.onCancel` is set to stop the export and cleared again on every way out; `stop` stops it
-// too. Blocking: call it on a worker thread. Throws BCError with the user's sentence, BCCancelled
-// after a stop.
+// `stop` stops it (heard by FFmpeg's reads and writes and between packets). Blocking: call it on a
+// worker thread. Throws BCError with the user's sentence, BCCancelled after a stop.
 void exportVideo(const BCOpenedMedia& media, const Captions& captions, const QString& destination,
-                 BurnIn::Job& job, const Progress& progress = {}, std::stop_token stop = {});
+                 const Progress& progress = {}, std::stop_token stop = {});
 
 } // namespace SoftSubs

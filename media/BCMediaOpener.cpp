@@ -1,5 +1,6 @@
 #include "BCMediaOpener.h"
 
+#include "BCCacheTidy.h"
 #include "BCContainer.h"
 #include "BCError.h"
 #include "BCRemux.h"
@@ -9,10 +10,12 @@
 #include <QFileInfo>
 #include <QRandomGenerator>
 #include <QRectF>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTextBoundaryFinder>
 #include <charconv>
 #include <cmath>
+#include <mutex>
 #include <sys/stat.h>
 
 namespace BCMediaOpener {
@@ -248,7 +251,24 @@ QString cacheFolder() {
     const QString folder = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
                            QStringLiteral("/Brindlecote/Lorowen Pro/Converted");
     QDir().mkpath(folder);
+    static std::once_flag tidied;
+    std::call_once(tidied,
+                   [&folder] { removeStalePartials(folder, QDateTime::currentDateTime()); });
     return folder;
+}
+
+int removeStalePartials(const QString& folder, const QDateTime& now) {
+    static const QRegularExpression ours(QStringLiteral("^.+\\.partial-[0-9a-z]+\\.mov$"));
+    int removed = 0;
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList({QStringLiteral("*.partial-*.mov")}, QDir::Files | QDir::Hidden);
+    for (const QFileInfo& entry : entries) {
+        if (!ours.match(entry.fileName()).hasMatch() || entry.isSymLink())
+            continue;
+        if (entry.lastModified().secsTo(now) > 24 * 60 * 60 && QFile::remove(entry.filePath()))
+            ++removed;
+    }
+    return removed;
 }
 
 QString partialPath(const QString& output) {

@@ -234,8 +234,6 @@ void LWStore::finishJob(const std::shared_ptr<LWJobState>& state, const LWJobSpe
 void LWStore::cancelWork() {
     if (m_work)
         m_work->cancel();
-    if (m_exportJob)
-        m_exportJob->cancel();
 }
 
 // --- Preferences ---

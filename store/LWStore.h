@@ -217,8 +217,6 @@ public:
     void exportBurnIn();
     // A copy of the video with the captions as a switchable subtitle track (MP4 or MOV).
     void exportSoft();
-    // The cancel hooks of the latest video export; replaced by each one.
-    const std::shared_ptr<BurnIn::Job>& exportJob() const { return m_exportJob; }
 
     // --- Voiceover ---
     // Reads all captions aloud with the chosen ElevenLabs voice into an MP3 file (save panel).
@@ -288,7 +286,6 @@ private:
     std::optional<Captions> m_previousCaptions;
     bool m_sidecars = true;
     std::shared_ptr<LWJob> m_work;
-    std::shared_ptr<BurnIn::Job> m_exportJob;
     bool m_songMode = false;
     bool m_markSpeakers = true;
     QString m_lyricsDraft;

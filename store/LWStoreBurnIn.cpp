@@ -27,7 +27,7 @@ void LWStore::exportBurnIn() {
                       QStringLiteral("Transcribe the file or add captions first."));
         return;
     }
-    // One job at a time: a running job keeps `work` and `exportJob`, so Stop still reaches it.
+    // One job at a time: a running job keeps `work`, so Stop still reaches it.
     auto refuseWhileBusy = [this] {
         if (!isBusy())
             return false;
@@ -58,8 +58,6 @@ void LWStore::exportBurnIn() {
     }
 
     player().pause();
-    auto job = std::make_shared<BurnIn::Job>();
-    m_exportJob = job;
     const BCOpenedMedia media = *m_media;
     const Captions captions = m_captions;
     const CaptionStyle style = m_style;
@@ -71,9 +69,9 @@ void LWStore::exportBurnIn() {
     plan.stoppedNote = QStringLiteral("Export cancelled.");
     plan.refuseWhileBusy = true;
     plan.resultOutlivesStop = true; // a Stop after the file is in place cannot undo it
-    plan.body = [this, media, captions, style, path, job](const LWJobContext& context) {
+    plan.body = [this, media, captions, style, path](const LWJobContext& context) {
         BurnIn::exportVideo(
-            media, captions, style, path, *job,
+            media, captions, style, path,
             [context](double fraction) { context.status(kBurning, fraction); },
             context.stopToken());
         // Runs on the main thread once `busy` and `progress` are cleared.

@@ -73,8 +73,6 @@ void LWStore::exportSoft() {
     if (m_player)
         m_player->pause();
     setPlaying(false);
-    auto job = std::make_shared<BurnIn::Job>();
-    m_exportJob = job;
     const BCOpenedMedia media = *m_media;
     const Captions captions = m_captions;
     const bool sidecars = m_sidecars;
@@ -86,10 +84,10 @@ void LWStore::exportSoft() {
     plan.stoppedNote = QStringLiteral("Export cancelled.");
     plan.resultOutlivesStop = true; // a Stop after the file is in place cannot undo it
     const QPointer<LWStore> self(this);
-    plan.body = [self, job, media, captions, destination,
+    plan.body = [self, media, captions, destination,
                  sidecars](const LWJobContext& context) -> std::function<void()> {
         SoftSubs::exportVideo(
-            media, captions, destination, *job,
+            media, captions, destination,
             [&context](double fraction) { context.status(kSubtitleTrack, fraction); },
             context.stopToken());
         bool sidecarsFailed = false;

@@ -1,6 +1,7 @@
 #include "CaptionRenderer.h"
 #include "CaptionStyle.h"
 
+#include <QFontDatabase>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <cmath>
@@ -74,6 +75,21 @@ TEST(CaptionStyleText, FontSizeFloorAndCapitals) {
     }
     s.font = QStringLiteral("NoSuchFace-Bold");
     EXPECT_EQ(s.qfont(720).family(), QStringLiteral("DejaVu Sans"));
+    EXPECT_EQ(s.qfont(720).weight(), QFont::Bold);
+    // Any installed face outside the offered list, by family or family and style.
+    if (QFontDatabase::hasFamily(QStringLiteral("DejaVu Serif"))) {
+        const struct {
+            const char* face;
+            QFont::Weight weight;
+        } faces[] = {{"DejaVu Serif", QFont::Normal},
+                     {"dejavu serif Bold", QFont::Bold},
+                     {"DejaVuSerif-Bold", QFont::Bold}};
+        for (const auto& face : faces) {
+            s.font = QString::fromLatin1(face.face);
+            EXPECT_EQ(s.qfont(720).family(), QStringLiteral("DejaVu Serif")) << face.face;
+            EXPECT_EQ(s.qfont(720).weight(), face.weight) << face.face;
+        }
+    }
 }
 
 TEST(CaptionRendererLayout, PositionsMarginsAndWidthLimit) {
@@ -160,6 +176,25 @@ TEST(CaptionRendererImage, BoxTextAndOutline) {
     EXPECT_TRUE(dark);
 
     EXPECT_TRUE(CaptionRenderer::render(QStringLiteral("  \n "), boxed, picture).image.isNull());
+
+    // The outline shows 4 % of the font size outside the glyph on each side: measured across the
+    // stem of an "I" on a tall picture.
+    CaptionStyle outlined = preset("Clean Outline");
+    const QSize tall(1920, 2160);
+    auto inkAcross = [&](bool outline) {
+        outlined.outline = outline;
+        const QImage image = CaptionRenderer::render(QStringLiteral("I"), outlined, tall).image;
+        const int y = image.height() / 2;
+        int left = image.width(), right = -1;
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) >= 128) {
+                left = std::min(left, x);
+                right = std::max(right, x);
+            }
+        return right - left + 1;
+    };
+    const double font = outlined.fontSize(tall.height());
+    EXPECT_NEAR(inkAcross(true) - inkAcross(false), 2 * 0.04 * font, 2.0);
     if (qEnvironmentVariableIsSet("LOROWEN_SAVE_RENDERS")) {
         for (const CaptionStyle& s : CaptionStyle::presets())
             CaptionRenderer::render(QStringLiteral("Welcome back to the\nkitchen, everyone"), s,
@@ -168,4 +203,30 @@ TEST(CaptionRendererImage, BoxTextAndOutline) {
     }
 }
 
+TEST(CaptionRendererImage, AWordWiderThanThePictureBreaksInsideTheWord) {
+    // A 30-letter word in capitals on a portrait picture: far wider than the text width.
+    for (const char* name : {"Clean Outline", "Broadcast"}) {
+        CaptionStyle style = preset(name);
+        style.uppercase = true;
+        const QSize portrait(1080, 1920);
+        const QString word = QStringLiteral("pneumonoultramicroscopicsilico");
+        ASSERT_EQ(word.size(), 30);
+        const auto drawn = CaptionRenderer::render(word, style, portrait);
+        ASSERT_FALSE(drawn.image.isNull()) << name;
+        EXPECT_LE(drawn.box.width(), 0.86 * 1080 + 2 * 0.018 * 1920 + 1e-6) << name;
+        // Nothing of the text reaches the image's first or last column: only the box's own
+        // colour (or nothing) is there.
+        const QRgb boxColour = drawn.image.pixel(0, drawn.image.height() / 2);
+        for (int x : {0, drawn.image.width() - 1})
+            for (int y = 0; y < drawn.image.height(); ++y) {
+                const QRgb p = drawn.image.pixel(x, y);
+                EXPECT_TRUE(qAlpha(p) == 0 || p == boxColour || qRed(p) < 60)
+                    << name << " ink at " << x << "," << y;
+                if (::testing::Test::HasFailure())
+                    return;
+            }
+        const auto oneLine = CaptionRenderer::layout(QStringLiteral("PNEU"), style, portrait);
+        EXPECT_GT(drawn.box.height(), 1.8 * oneLine.box.height()) << name << ": not broken";
+    }
+}
 } // namespace

@@ -33,16 +33,14 @@ CaptionStyle preset(const QString& name) {
 std::optional<QString> burn(const BCOpenedMedia& media, const Captions& captions,
                             const QString& out, const CaptionStyle& style = {},
                             std::vector<double>* progress = nullptr) {
-    BurnIn::Job job;
     try {
-        BurnIn::exportVideo(media, captions, style, out, job, [progress](double f) {
+        BurnIn::exportVideo(media, captions, style, out, [progress](double f) {
             if (progress)
                 progress->push_back(f);
         });
     } catch (const BCError& error) {
         return error.message();
     }
-    EXPECT_FALSE(job.hasSession()) << "the cancel hook outlived the export";
     return std::nullopt;
 }
 
@@ -108,6 +106,36 @@ TEST(BurnInGeometry, CaptionImagesAreTidiedAndShownAtLeastFourHundredthsOfASecon
     const BurnIn::CaptionImage& first = images[0];
     EXPECT_NEAR(first.at.x() + first.image.width() / 2.0, 320, 1.0);
     EXPECT_NEAR(first.at.y() + first.image.height(), 360 - 0.07 * 360, 1.5);
+}
+
+TEST(BurnInSchedule, HoldsOnlyTheCaptionsOnScreenAndDrawsEachWhenItFirstShows) {
+    // 600 captions, one every half second, each shown for 0.4 s.
+    Captions captions;
+    for (int i = 0; i < 600; ++i)
+        captions.append(Caption::make(0.5 * i, 0.5 * i + 0.4,
+                                      QStringLiteral("Caption %1\nsecond line").arg(i)));
+    int drawn = 0;
+    BurnIn::CaptionSchedule<BurnIn::CaptionImage> schedule(
+        captions, CaptionStyle{}, QSize(320, 180), [&drawn](BurnIn::CaptionImage image) {
+            ++drawn;
+            return image;
+        });
+    EXPECT_EQ(drawn, 0) << "drawn before any frame needed them";
+    size_t most = 0;
+    const int rate = 25;
+    for (int frame = 0; frame < 300 * rate; ++frame) {
+        const double t = double(frame) / rate;
+        const auto& showing = schedule.at(t);
+        most = std::max(most, schedule.held());
+        size_t expected = 0;
+        for (const Caption& c : captions)
+            expected += c.start <= t + 1e-9 && t + 1e-9 < c.end ? 1 : 0;
+        ASSERT_EQ(showing.size(), expected) << t;
+    }
+    EXPECT_EQ(drawn, 600);
+    EXPECT_EQ(most, 1u);
+    EXPECT_EQ(schedule.at(400).size(), 0u);
+    EXPECT_EQ(schedule.held(), 0u);
 }
 
 TEST(BurnInGeometry, BoxesTouchTheEdgeAtZeroMarginAndLongTextWraps) {
@@ -441,11 +469,9 @@ TEST_F(BurnInExport, StoppingHalfwayLeavesTheOldFileAndNothingElse) {
     const QString source = testClip(fixtures, QStringLiteral("long.mp4"), QStringLiteral("320x180"),
                                     QStringLiteral("30"), 20);
     const BCOpenedMedia media = open(source);
-    for (const bool throughJob : {true, false}) {
-        SCOPED_TRACE(throughJob ? "job" : "stop token");
+    {
         TestFolder folder;
         const QString result = folder.write(QStringLiteral("out.mp4"), "the old movie");
-        BurnIn::Job job;
         std::stop_source stop;
         std::atomic<bool> asked{false};
         std::optional<QString> error;
@@ -453,14 +479,10 @@ TEST_F(BurnInExport, StoppingHalfwayLeavesTheOldFileAndNothingElse) {
         std::thread worker([&] {
             try {
                 BurnIn::exportVideo(
-                    media, {Caption::make(0, 1, QStringLiteral("x"))}, CaptionStyle{}, result, job,
+                    media, {Caption::make(0, 1, QStringLiteral("x"))}, CaptionStyle{}, result,
                     [&](double f) {
-                        if (f >= 0.3 && !asked.exchange(true)) {
-                            if (throughJob)
-                                job.cancel();
-                            else
-                                stop.request_stop();
-                        }
+                        if (f >= 0.3 && !asked.exchange(true))
+                            stop.request_stop();
                     },
                     stop.get_token());
             } catch (const BCCancelled&) {
@@ -475,7 +497,6 @@ TEST_F(BurnInExport, StoppingHalfwayLeavesTheOldFileAndNothingElse) {
         EXPECT_EQ(error, std::nullopt);
         EXPECT_EQ(folder.read(QStringLiteral("out.mp4")), "the old movie");
         EXPECT_EQ(entries(folder.root()), QStringList{QStringLiteral("out.mp4")});
-        EXPECT_FALSE(job.hasSession());
     }
 }
 

@@ -72,19 +72,3 @@ TEST(Sidecars, WriteSrtThenVttBesideTheVideo) {
                     .startsWith("1\n00:00:00,500 --> 00:00:01,500\nHello"));
     EXPECT_TRUE(folder.read(QStringLiteral("Interview (captioned).vtt")).startsWith("WEBVTT"));
 }
-
-TEST(ExportJob, CancelRunsBothHooksUntilCleared) {
-    BurnIn::Job job;
-    int sessions = 0;
-    int extras = 0;
-    job.setSession([&] { ++sessions; });
-    job.setOnCancel([&] { ++extras; });
-    job.cancel();
-    EXPECT_EQ(sessions, 1);
-    EXPECT_EQ(extras, 1);
-    job.clear();
-    job.cancel();
-    EXPECT_EQ(sessions, 1);
-    EXPECT_EQ(extras, 1);
-    EXPECT_FALSE(job.hasSession());
-}

@@ -1,5 +1,6 @@
 // Opening media files: the open sequence for each kind, the cache, every error
 // sentence, the stream copy and its fall-backs, and stopping the converter.
+#include "BCCacheTidy.h"
 #include "BCError.h"
 #include "BCMediaOpener.h"
 #include "ErrorMessage.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <atomic>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -47,6 +49,34 @@ QStringList conversions(const QString& log) {
 QStringList partialFiles() {
     return QDir(BCMediaOpener::cacheFolder())
         .entryList({QStringLiteral("*.partial-*")}, QDir::Files | QDir::Hidden);
+}
+
+TEST(Opener, RemovesOnlyItsOwnPartialCopiesOlderThanADay) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    const QDateTime now = QDateTime::currentDateTime();
+    struct Row {
+        const char* name;
+        int hoursOld;
+        bool removed;
+    };
+    const Row rows[] = {{"clip-1a2b.partial-k3j9x2.mov", 30, true},
+                        {"clip-1a2b.partial-zz01.mov", 2, false}, // a run may still be writing it
+                        {"clip-1a2b.mov", 30, false},             // a finished copy
+                        {"notes.partial-old.txt", 30, false},     // not ours
+                        {"clip.partial-UPPER.mov", 30, false}};   // not a name we make
+    for (const Row& row : rows) {
+        QFile file(folder.filePath(QString::fromLatin1(row.name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+        file.flush(); // before the time is set, so closing does not change it
+        ASSERT_TRUE(
+            file.setFileTime(now.addSecs(-3600 * row.hoursOld), QFileDevice::FileModificationTime));
+    }
+    EXPECT_EQ(BCMediaOpener::removeStalePartials(folder.path(), now), 1);
+    for (const Row& row : rows)
+        EXPECT_EQ(QFileInfo::exists(folder.filePath(QString::fromLatin1(row.name))), !row.removed)
+            << row.name;
 }
 
 TEST(Opener, OpensDirectKindsAsTheyAre) {
