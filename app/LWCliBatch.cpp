@@ -447,8 +447,8 @@ void printSlurmScript(const Batch& batch, const QStringList& forwarded, int task
                 "# writes one JSON line per file; the whole report is\n"
                 "#   cat %s/lorowen-batch-<job id>_*.jsonl\n"
                 "%s\n",
-                tasks - 1, f.threads, f.megabytes, shellQuoted(out).toUtf8().constData(),
-                shellQuoted(out).toUtf8().constData(), out.toUtf8().constData(),
+                tasks - 1, f.threads, f.megabytes, out.toUtf8().constData(),
+                out.toUtf8().constData(), out.toUtf8().constData(),
                 command.join(u' ').toUtf8().constData());
     std::fflush(stdout);
 }
@@ -595,8 +595,9 @@ int batchRun(const Command& self, const QStringList& args) {
             if (parsed.options.contains(name))
                 forwarded << name << parsed.options.value(name);
         }
-        for (const QString& flag : transcribeFlags()
-                                       << QStringLiteral("--beside") << QStringLiteral("--force")) {
+        const QStringList passed = transcribeFlags()
+                                   << QStringLiteral("--beside") << QStringLiteral("--force");
+        for (const QString& flag : passed) {
             if (parsed.flags.contains(flag))
                 forwarded << flag;
         }
@@ -606,6 +607,8 @@ int batchRun(const Command& self, const QStringList& args) {
             f.threads = std::max(f.threads, each.threads);
             f.megabytes = std::max(f.megabytes, each.megabytes);
         }
+        // The tasks' reports go into the output folder, which must exist when they start.
+        QDir().mkpath(batch.outFolder);
         printSlurmScript(batch, forwarded, tasks, f);
         return ok;
     }
