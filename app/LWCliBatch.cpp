@@ -543,6 +543,12 @@ int batchRun(const Command& self, const QStringList& args) {
             return usageError(self, problem);
     }
 
+    if (items.isEmpty()) {
+        printError(QStringLiteral("No media files found (the folders hold none of: %1).")
+                       .arg(LWFormats::exts().join(QStringLiteral(", "))));
+        return int(failed);
+    }
+
     // The window's preferences, read and never written; each file's options are the command
     // line's with the manifest's on top.
     const std::unique_ptr<BCPreferences> preferences = BCPreferences::user(false);

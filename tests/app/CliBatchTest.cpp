@@ -230,6 +230,10 @@ TEST_F(CliBatch, RefusesBadUsageAndPrintsASlurmScript) {
         EXPECT_EQ(r.status, 2);
         EXPECT_TRUE(r.err.contains(QString::fromUtf8(c.problem))) << r.err.toStdString();
     }
+    const CliRun empty = run({engine.root(), QStringLiteral("-o"), out.root()});
+    EXPECT_EQ(empty.status, 3);
+    EXPECT_TRUE(empty.err.contains(QStringLiteral("No media files found")))
+        << empty.err.toStdString();
 
     const CliRun script = run({lib, QStringLiteral("-o"), out.root(), QStringLiteral("--engine"),
                                QStringLiteral("speech"), QStringLiteral("--slurm-script"),
