@@ -321,14 +321,19 @@ int runBatch(Batch& batch, WhisperModels& models, ELKeyStore* keys) {
                                                            : footprint(batch.items.first().setup));
     const auto draw = [&] {
         const qsizetype finished = done + failedCount;
-        QString text = QStringLiteral("Batch: %1 of %2 done, %3 failed, %4 skipped")
+        QString text = QStringLiteral("Batch of %1: %2 done, %3 failed, %4 skipped")
+                           .arg(batch.items.size())
                            .arg(done)
-                           .arg(batch.items.size() - skipped)
                            .arg(failedCount)
                            .arg(skipped);
         const double fraction = todo.isEmpty() ? 1.0 : double(finished) / double(todo.size());
-        if (const auto left = LWTranscription::timeLeftText(fraction, clock.elapsed() / 1000.0))
-            text += QStringLiteral(" · ") + *left;
+        // The time left from the pace of the files finished so far.
+        if (finished > 0 && finished < todo.size()) {
+            const double seconds = clock.elapsed() / 1000.0 / fraction * (1 - fraction);
+            text += seconds < 90
+                        ? QStringLiteral(" · about %1 s left").arg(std::max(1, qRound(seconds)))
+                        : QStringLiteral(" · about %1 min left").arg(qRound(seconds / 60));
+        }
         progress.update(text, fraction);
     };
 
