@@ -25,9 +25,9 @@ extern "C" void onInterrupt(int) {
 }
 
 QList<Command> commands() {
-    return {convertCommand(), captionsCommand(), vocalsCommand(),   probeCommand(),
-            wavCommand(),     keyCommand(),      modelsCommand(),   transcribeCommand(),
-            burnCommand(),    subtrackCommand(), voiceoverCommand()};
+    return {convertCommand(), captionsCommand(), vocalsCommand(),    probeCommand(),
+            wavCommand(),     keyCommand(),      modelsCommand(),    transcribeCommand(),
+            burnCommand(),    subtrackCommand(), voiceoverCommand(), batchCommand()};
 }
 
 void printHelp(const QList<Command>& list) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CaptionStyle.h"
+#include "LWTranscription.h"
 
 #include <QHash>
 #include <QString>
@@ -10,7 +11,9 @@
 #include <stop_token>
 
 // The subcommands of lorowen-cli and what they share.
+class BCPreferences;
 class LWCliProgress;
+class WhisperModels;
 
 namespace LWCli {
 
@@ -53,6 +56,23 @@ int writeOutput(const QString& path, const QString& text, LWCliProgress& progres
 // from the job's thread.
 int runStoppable(LWCliProgress& progress, const std::function<int(std::stop_token)>& work);
 
+// The transcription options `transcribe` and `batch` share: the engine, model, language, song
+// mode (and --lyrics when the command takes it), --download and --timestamps.
+QStringList transcribeValued();
+QStringList transcribeFlags();
+struct TranscribeSetup {
+    LWTranscription::Request request; // everything but the file
+    QString engineName;               // as given: whisper, speech or scribe
+    bool download = false;
+    bool timestamps = false;
+};
+// Reads those options over the window's preferences; false after a usage error (`status` set).
+bool transcribeSetup(const Command& self, const QHash<QString, QString>& options,
+                     const QStringList& flags, const BCPreferences& preferences,
+                     const WhisperModels& models, TranscribeSetup& setup, int& status);
+// Downloads missing models when `download` is set, else fails with the sentence saying how.
+LWTranscription::DownloadQuestion downloadQuestion(bool download, const QString& modelID);
+
 Command convertCommand();
 Command captionsCommand();
 Command vocalsCommand();
@@ -64,5 +84,6 @@ Command transcribeCommand();
 Command subtrackCommand();
 Command voiceoverCommand();
 Command burnCommand();
+Command batchCommand();
 
 } // namespace LWCli

@@ -50,7 +50,9 @@ int transcribeFile(const QString& path, LWTranscription::Request request,
     };
     return runStoppable(progress, [&](std::stop_token stop) {
         report(QStringLiteral("Opening %1…").arg(QFileInfo(path).fileName()), std::nullopt);
-        const BCOpenedMedia media = BCMediaOpener::open(path, report, stop);
+        // The sound is read from the file itself: no playable copy is made for a job that
+        // never plays it.
+        const BCOpenedMedia media = BCMediaOpener::openOriginal(path, stop);
         if (!media.hasAudio)
             throw BCError(request.lyrics
                               ? QStringLiteral("This file has no audio to align the lyrics to.")
@@ -96,11 +98,7 @@ int transcribeRun(const Command& self, const QStringList& args) {
     }
     ParsedArgs parsed;
     int status = ok;
-    if (!parseArgs(self, rest,
-                   {QStringLiteral("--model"), QStringLiteral("--language"),
-                    QStringLiteral("--engine"), QStringLiteral("--lyrics")},
-                   {QStringLiteral("--song"), QStringLiteral("--download"),
-                    QStringLiteral("--timestamps")},
+    if (!parseArgs(self, rest, transcribeValued() << QStringLiteral("--lyrics"), transcribeFlags(),
                    parsed, status))
         return status;
     if (parsed.positional.size() != 1)
@@ -108,63 +106,15 @@ int transcribeRun(const Command& self, const QStringList& args) {
     if (outputs.isEmpty())
         return usageError(self, QStringLiteral("give at least one output with -o"));
     const QString path = parsed.positional[0];
-    const QString engineName =
-        parsed.options.value(QStringLiteral("--engine"), QStringLiteral("whisper"));
-    const QHash<QString, LWEngine> engines{{QStringLiteral("whisper"), LWEngine::whisper},
-                                           {QStringLiteral("speech"), LWEngine::offline},
-                                           {QStringLiteral("scribe"), LWEngine::scribe}};
-    if (!engines.contains(engineName))
-        return usageError(
-            self,
-            QStringLiteral("unknown engine %1 (known: whisper, speech, scribe)").arg(engineName));
-    const LWEngine engine = engines.value(engineName);
-    const bool aligning = parsed.options.contains(QStringLiteral("--lyrics"));
-    const bool song = parsed.flags.contains(QStringLiteral("--song"));
-    if (engine == LWEngine::scribe && (song || aligning))
-        return usageError(self, QStringLiteral("--song and --lyrics work with the Whisper engine "
-                                               "only"));
-    if (engine == LWEngine::offline && aligning)
-        return usageError(self, QStringLiteral("--lyrics lines up with Whisper's hearing of the "
-                                               "song; leave out --engine speech"));
 
     // The application's preferences, read as the window reads them and never written.
     const std::unique_ptr<BCPreferences> preferences = BCPreferences::user(false);
     WhisperModels models(*preferences);
-    LWTranscription::Request request;
-    request.engine = engine;
-    // Lyrics are heard in song mode, as in the window.
-    request.song = aligning || song;
-    request.modelID = models.modelID();
-    if (parsed.options.contains(QStringLiteral("--model")) && engine != LWEngine::scribe) {
-        request.modelID = parsed.options.value(QStringLiteral("--model"));
-        bool known = false;
-        for (const WhisperModel& model : WhisperModel::choices())
-            known = known || model.id == request.modelID;
-        if (!known)
-            return usageError(
-                self,
-                QStringLiteral("unknown model %1 (known: %2)").arg(request.modelID, knownModels()));
-    }
-    request.scribeModel = preferences->value(BCPref::scribeModel).toString();
-    if (request.scribeModel.isEmpty())
-        request.scribeModel = QLatin1String(ELSettings::defaultScribeModel);
-    if (engine == LWEngine::scribe) {
-        const QString scribeModels = QStringLiteral("scribe_v2, scribe_v1");
-        request.scribeModel = parsed.options.value(QStringLiteral("--model"), request.scribeModel);
-        if (!scribeModels.split(QStringLiteral(", ")).contains(request.scribeModel))
-            return usageError(self, QStringLiteral("unknown Scribe model %1 (known: %2)")
-                                        .arg(request.scribeModel, scribeModels));
-    }
-    // The window's spoken language unless one is given; none at all lets Whisper detect it.
-    request.language = parsed.options.value(QStringLiteral("--language"),
-                                            preferences->value(BCPref::language).toString());
-    if (engine == LWEngine::offline && request.language.isEmpty())
-        request.language = QStringLiteral("en-US");
-    request.markSpeakers = preferences->flag(BCPref::markSpeakers, true);
-    const bool download = parsed.flags.contains(QStringLiteral("--download"));
-    const bool timestamps = parsed.flags.contains(QStringLiteral("--timestamps"));
-
-    if (aligning) {
+    TranscribeSetup setup;
+    if (!transcribeSetup(self, parsed.options, parsed.flags, *preferences, models, setup, status))
+        return status;
+    LWTranscription::Request& request = setup.request;
+    if (parsed.options.contains(QStringLiteral("--lyrics"))) {
         const QString lyricsPath = parsed.options.value(QStringLiteral("--lyrics"));
         QFile file(lyricsPath);
         LWCliProgress progress;
@@ -178,9 +128,86 @@ int transcribeRun(const Command& self, const QStringList& args) {
             return int(failed);
         }
     }
-    const QString modelID = request.modelID;
-    const LWTranscription::DownloadQuestion ask = [download, modelID](const QString&,
-                                                                      const QString&) {
+    std::unique_ptr<ELKeyStore> keys;
+    if (request.engine == LWEngine::scribe)
+        keys = ELKeyStore::system();
+    const LWTranscription::Services services{models, keys.get()};
+    return transcribeFile(path, request, services,
+                          downloadQuestion(setup.download, request.modelID), outputs,
+                          setup.timestamps);
+}
+
+} // namespace
+
+QStringList transcribeValued() {
+    return {QStringLiteral("--model"), QStringLiteral("--language"), QStringLiteral("--engine")};
+}
+
+QStringList transcribeFlags() {
+    return {QStringLiteral("--song"), QStringLiteral("--download"), QStringLiteral("--timestamps")};
+}
+
+bool transcribeSetup(const Command& self, const QHash<QString, QString>& options,
+                     const QStringList& flags, const BCPreferences& preferences,
+                     const WhisperModels& models, TranscribeSetup& setup, int& status) {
+    const auto refuse = [&](const QString& problem) {
+        status = usageError(self, problem);
+        return false;
+    };
+    const QString engineName = options.value(QStringLiteral("--engine"), QStringLiteral("whisper"));
+    const QHash<QString, LWEngine> engines{{QStringLiteral("whisper"), LWEngine::whisper},
+                                           {QStringLiteral("speech"), LWEngine::offline},
+                                           {QStringLiteral("scribe"), LWEngine::scribe}};
+    if (!engines.contains(engineName))
+        return refuse(
+            QStringLiteral("unknown engine %1 (known: whisper, speech, scribe)").arg(engineName));
+    const LWEngine engine = engines.value(engineName);
+    const bool aligning = options.contains(QStringLiteral("--lyrics"));
+    const bool song = flags.contains(QStringLiteral("--song"));
+    if (engine == LWEngine::scribe && (song || aligning))
+        return refuse(QStringLiteral("--song and --lyrics work with the Whisper engine only"));
+    if (engine == LWEngine::offline && aligning)
+        return refuse(QStringLiteral("--lyrics lines up with Whisper's hearing of the song; leave "
+                                     "out --engine speech"));
+
+    LWTranscription::Request& request = setup.request;
+    request.engine = engine;
+    // Lyrics are heard in song mode, as in the window.
+    request.song = aligning || song;
+    request.modelID = models.modelID();
+    if (options.contains(QStringLiteral("--model")) && engine != LWEngine::scribe) {
+        request.modelID = options.value(QStringLiteral("--model"));
+        bool known = false;
+        for (const WhisperModel& model : WhisperModel::choices())
+            known = known || model.id == request.modelID;
+        if (!known)
+            return refuse(
+                QStringLiteral("unknown model %1 (known: %2)").arg(request.modelID, knownModels()));
+    }
+    request.scribeModel = preferences.value(BCPref::scribeModel).toString();
+    if (request.scribeModel.isEmpty())
+        request.scribeModel = QLatin1String(ELSettings::defaultScribeModel);
+    if (engine == LWEngine::scribe) {
+        const QString scribeModels = QStringLiteral("scribe_v2, scribe_v1");
+        request.scribeModel = options.value(QStringLiteral("--model"), request.scribeModel);
+        if (!scribeModels.split(QStringLiteral(", ")).contains(request.scribeModel))
+            return refuse(QStringLiteral("unknown Scribe model %1 (known: %2)")
+                              .arg(request.scribeModel, scribeModels));
+    }
+    // The window's spoken language unless one is given; none at all lets Whisper detect it.
+    request.language =
+        options.value(QStringLiteral("--language"), preferences.value(BCPref::language).toString());
+    if (engine == LWEngine::offline && request.language.isEmpty())
+        request.language = QStringLiteral("en-US");
+    request.markSpeakers = preferences.flag(BCPref::markSpeakers, true);
+    setup.engineName = engineName;
+    setup.download = flags.contains(QStringLiteral("--download"));
+    setup.timestamps = flags.contains(QStringLiteral("--timestamps"));
+    return true;
+}
+
+LWTranscription::DownloadQuestion downloadQuestion(bool download, const QString& modelID) {
+    return [download, modelID](const QString&, const QString&) {
         if (download)
             return true;
         const WhisperModel model = WhisperModel::byID(modelID);
@@ -191,14 +218,7 @@ int transcribeRun(const Command& self, const QStringList& args) {
                                      "download %2” first, or add --download.")
                           .arg(model.name, model.id));
     };
-    std::unique_ptr<ELKeyStore> keys;
-    if (engine == LWEngine::scribe)
-        keys = ELKeyStore::system();
-    const LWTranscription::Services services{models, keys.get()};
-    return transcribeFile(path, request, services, ask, outputs, timestamps);
 }
-
-} // namespace
 
 Command transcribeCommand() {
     return {QStringLiteral("transcribe"),

@@ -105,6 +105,44 @@ BCOpenedMedia inspect(const QString& path, const QString& original, bool convert
     return media;
 }
 
+BCOpenedMedia openOriginal(const QString& givenPath, std::stop_token stop) {
+    const QString path = QFileInfo(givenPath).absoluteFilePath();
+    const QString name = QFileInfo(path).fileName();
+    if (!readable(path))
+        throw BCError(quoted(name) + QStringLiteral(" can't be read. Check that the drive is "
+                                                    "connected and that you have permission "
+                                                    "to open it."),
+                      path);
+    if (QFileInfo(path).size() < 1)
+        throw BCError(quoted(name) + QStringLiteral(" is empty (0 bytes)."), path);
+    BCAsset asset;
+    try {
+        asset = BCAsset::load(path, stop);
+    } catch (const BCError&) {
+        asset.readable = false;
+    }
+    if (!asset.readable || asset.audioTracks.size() + asset.videoTracks.size() == 0)
+        throw BCError(quoted(name) + QStringLiteral(" couldn't be opened. It may be damaged, "
+                                                    "protected (DRM) or in a format this app "
+                                                    "can't read."),
+                      path);
+    BCOpenedMedia media;
+    media.original = QUrl::fromLocalFile(path);
+    media.playable = media.original;
+    media.duration = asset.duration;
+    if (!std::isfinite(media.duration) || media.duration <= 0)
+        media.duration = probeDuration(path, stop);
+    if (!(media.duration > 0))
+        throw BCError(quoted(name) + QStringLiteral(" couldn't be opened. It may be damaged, "
+                                                    "protected (DRM) or in a format this app "
+                                                    "can't read."),
+                      path);
+    media.hasVideo = !asset.videoTracks.empty();
+    media.hasAudio = !asset.audioTracks.empty();
+    media.asset = std::move(asset);
+    return media;
+}
+
 BCOpenedMedia open(const QUrl& url, const Status& status, std::stop_token stop) {
     return open(url.toLocalFile(), status, std::move(stop));
 }

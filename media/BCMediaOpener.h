@@ -30,6 +30,12 @@ using Status = std::function<void(const QString& text, std::optional<double> fra
 BCOpenedMedia open(const QString& path, const Status& status = {}, std::stop_token stop = {});
 BCOpenedMedia open(const QUrl& url, const Status& status = {}, std::stop_token stop = {});
 
+// `path` itself as a job that only reads its sound sees it: checked as `open` checks it and
+// inspected, but never converted (no playable copy, nothing in the cache). The duration comes
+// from the converter's probe when the file does not give one. Throws BCError with the user's
+// sentence, BCCancelled on stop.
+BCOpenedMedia openOriginal(const QString& path, std::stop_token stop = {});
+
 // The record for `path`, which is played as it is. Throws BCError "not readable" or "bad video
 // size" (internal messages that send the file to conversion), BCCancelled on stop.
 BCOpenedMedia inspect(const QString& path, const QString& original, bool converted,
