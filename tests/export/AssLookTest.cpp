@@ -50,8 +50,7 @@ TEST(AssLook, LibassDrawsTheBoxWhereTheBurnInDoes) {
     for (const CaptionStyle& style : {bottom, top}) {
         SCOPED_TRACE(CaptionStyle::positionName(style.position).toStdString());
         const QString ours = out.path(QStringLiteral("ours.mp4"));
-        BurnIn::Job job;
-        BurnIn::exportVideo(media, captions, style, ours, job, [](double) {});
+        BurnIn::exportVideo(media, captions, style, ours, [](double) {});
 
         const QString ass =
             out.write(QStringLiteral("look.ass"),

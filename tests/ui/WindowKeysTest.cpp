@@ -9,6 +9,7 @@
 #include "LWMainWindow.h"
 #include "LWStack.h"
 #include "LWStore.h"
+#include "TestServices.h"
 
 #include <QAbstractButton>
 #include <QAbstractSlider>
@@ -28,7 +29,7 @@ namespace {
 class WindowKeys : public ::testing::Test {
 protected:
     void SetUp() override {
-        window = std::make_unique<LWMainWindow>();
+        window = std::make_unique<LWMainWindow>(services.get());
         LWStore& s = window->store();
         auto fake = std::make_unique<FakePlayer>();
         player = fake.get();
@@ -67,6 +68,7 @@ protected:
             QTest::keyClick(QApplication::focusWidget(), c.toLatin1());
     }
 
+    TestServices services; // outlives the window
     std::unique_ptr<LWMainWindow> window;
     FakePlayer* player = nullptr;
 };

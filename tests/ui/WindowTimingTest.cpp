@@ -10,6 +10,7 @@
 #include "LWStore.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 #include "UiFixture.h"
 
 #include <QApplication>
@@ -22,7 +23,7 @@ namespace {
 class WindowTiming : public ::testing::Test {
 protected:
     void SetUp() override {
-        window = std::make_unique<LWMainWindow>();
+        window = std::make_unique<LWMainWindow>(services.get());
         auto fake = std::make_unique<FakePlayer>();
         player = fake.get();
         store().setPlayer(std::move(fake));
@@ -51,6 +52,7 @@ protected:
         return nullptr;
     }
 
+    TestServices services; // outlives the window
     std::unique_ptr<LWMainWindow> window;
     FakePlayer* player = nullptr;
 };
