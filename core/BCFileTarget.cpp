@@ -13,11 +13,15 @@
 
 #include <sys/stat.h>
 
-BCFileTarget::BCFileTarget(QString destination) : m_destination(std::move(destination)) {
+BCFileTarget::BCFileTarget(QString destination, const QString& temporaryName)
+    : m_destination(std::move(destination)) {
     const QFileInfo info(m_destination);
-    // A unique name next to the destination, created empty so no other export can take it.
-    QTemporaryFile file(info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() +
-                        QStringLiteral(".XXXXXX.part.") + info.suffix());
+    // A unique name next to the destination, created empty so no other writer can take it.
+    QTemporaryFile file(
+        info.absolutePath() + u'/' +
+        (temporaryName.isEmpty()
+             ? u'.' + info.completeBaseName() + QStringLiteral(".XXXXXX.part.") + info.suffix()
+             : temporaryName));
     file.setAutoRemove(false);
     if (!file.open())
         throw BCError(QStringLiteral("The file “%1” couldn't be saved: %2.")

@@ -9,8 +9,10 @@
 // untouched, and never a half-written one in its place.
 class BCFileTarget {
 public:
-    // Throws BCError when the destination's folder cannot take a new file.
-    explicit BCFileTarget(QString destination);
+    // Throws BCError when the destination's folder cannot take a new file. `temporaryName`, a
+    // QTemporaryFile template in the destination's folder (with "XXXXXX"), names the temporary
+    // file; by default it is hidden and named after the destination.
+    explicit BCFileTarget(QString destination, const QString& temporaryName = {});
     ~BCFileTarget();
     BCFileTarget(const BCFileTarget&) = delete;
     BCFileTarget& operator=(const BCFileTarget&) = delete;

@@ -3,8 +3,8 @@
 // frames of its span (BurnInPicture), H.264 through libx264, MP4 with the index at the start;
 // the sound beside it (BurnInSound).
 #include "BCError.h"
-#include "BCExportTarget.h"
 #include "BCFFmpeg.h"
+#include "BCFileTarget.h"
 #include "BurnIn.h"
 #include "BurnInPicture.h"
 #include "BurnInSound.h"
@@ -109,7 +109,7 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const Cap
     Picture picture(size, turn);
 
     // --- The result, written beside the destination ---
-    BCExportTarget target(destination);
+    BCFileTarget target(destination);
     const QByteArray targetPath = QFile::encodeName(target.path());
     AVFormatContext* rawOutput = nullptr;
     if (avformat_alloc_output_context2(&rawOutput, nullptr, "mp4", targetPath.constData()) < 0 ||

@@ -1,8 +1,8 @@
 #include "SoftSubs.h"
 
 #include "BCError.h"
-#include "BCExportTarget.h"
 #include "BCFFmpeg.h"
+#include "BCFileTarget.h"
 #include "BCMovieIndex.h"
 #include "CaptionMath.h"
 
@@ -290,7 +290,7 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const QSt
     checkStop();
 
     // Declared before the muxer so that the muxer has closed its file when the target goes.
-    BCExportTarget target(destination);
+    BCFileTarget target(destination);
     const QByteArray path = QFile::encodeName(target.path());
     const auto cantWrite = [](int status) {
         return BCError(QStringLiteral("The new file couldn't be written: %1.")

@@ -3,6 +3,7 @@
 #include "BCCacheTidy.h"
 #include "BCContainer.h"
 #include "BCError.h"
+#include "BCFileTarget.h"
 #include "BCRemux.h"
 
 #include <QDir>
@@ -59,15 +60,6 @@ bool readable(const QString& path) {
         return false;
     QFile file(path);
     return file.open(QIODevice::ReadOnly);
-}
-
-// Moves a finished temporary file onto `output`, replacing what is there.
-void moveIntoPlace(const QString& temporary, const QString& output) {
-    if (std::rename(QFile::encodeName(temporary).constData(),
-                    QFile::encodeName(output).constData()) != 0)
-        throw BCError(
-            QStringLiteral("Conversion failed: the copy couldn't be stored in the cache."),
-            QStringLiteral("rename %1: %2").arg(temporary, qt_error_string(errno)));
 }
 
 } // namespace
@@ -296,7 +288,7 @@ QString cacheFolder() {
 }
 
 int removeStalePartials(const QString& folder, const QDateTime& now) {
-    static const QRegularExpression ours(QStringLiteral("^.+\\.partial-[0-9a-z]+\\.mov$"));
+    static const QRegularExpression ours(QStringLiteral("^.+\\.partial-[0-9A-Za-z]+\\.mov$"));
     int removed = 0;
     const QFileInfoList entries =
         QDir(folder).entryInfoList({QStringLiteral("*.partial-*.mov")}, QDir::Files | QDir::Hidden);
@@ -309,12 +301,24 @@ int removeStalePartials(const QString& folder, const QDateTime& now) {
     return removed;
 }
 
-QString partialPath(const QString& output) {
-    QString base = output;
+// The temporary copy beside `output` while the converter writes it: "<name>.partial-XXXXXX.mov",
+// the names removeStalePartials tidies after an interrupted run.
+BCFileTarget partialTarget(const QString& output) {
+    QString base = QFileInfo(output).fileName();
     if (base.endsWith(QStringLiteral(".mov"), Qt::CaseInsensitive))
         base.chop(4);
-    return base + QStringLiteral(".partial-") +
-           QString::number(QRandomGenerator::global()->generate64(), 36) + QStringLiteral(".mov");
+    return BCFileTarget(output, base + QStringLiteral(".partial-XXXXXX.mov"));
+}
+
+// Moves the finished copy onto its place in the cache.
+void moveIntoPlace(BCFileTarget& target) {
+    try {
+        target.commit();
+    } catch (const BCError& e) {
+        throw BCError(
+            QStringLiteral("Conversion failed: the copy couldn't be stored in the cache."),
+            e.detail());
+    }
 }
 
 void convertWithBuiltIn(const QString& input, const QString& output, const Status& status,
@@ -324,8 +328,10 @@ void convertWithBuiltIn(const QString& input, const QString& output, const Statu
         throw BCError(
             QStringLiteral("The built-in converter is missing from this copy of the app."));
     const double duration = probeDuration(input, stop);
-    const QString temporary = partialPath(output);
-    try {
+    // A copy cut short is never left to be reused: the target removes it unless committed.
+    BCFileTarget target = partialTarget(output);
+    const QString temporary = target.path();
+    {
         // A stream copy first when the source's streams can go into a MOV as they are; its
         // result must also inspect well, else the re-encode follows.
         bool copy = false;
@@ -338,7 +344,7 @@ void convertWithBuiltIn(const QString& input, const QString& output, const Statu
             try {
                 runConverter(*converter, copyArguments(input, temporary), duration, status, stop);
                 inspect(temporary, input, true, {}, stop);
-                moveIntoPlace(temporary, output);
+                moveIntoPlace(target);
                 return;
             } catch (const BCError&) {
                 QFile::remove(temporary);
@@ -350,22 +356,14 @@ void convertWithBuiltIn(const QString& input, const QString& output, const Statu
             QFile::remove(temporary);
             runConverter(*converter, soundOnlyArguments(input, temporary), duration, status, stop);
         }
-        moveIntoPlace(temporary, output);
-    } catch (...) {
-        QFile::remove(temporary); // a copy cut short is never left to be reused
-        throw;
+        moveIntoPlace(target);
     }
 }
 
 void exportPassthrough(const QString& input, const QString& output, std::stop_token stop) {
-    const QString temporary = partialPath(output);
-    try {
-        BCRemux::toMov(input, temporary, stop);
-        moveIntoPlace(temporary, output);
-    } catch (...) {
-        QFile::remove(temporary);
-        throw;
-    }
+    BCFileTarget target = partialTarget(output);
+    BCRemux::toMov(input, target.path(), stop);
+    moveIntoPlace(target);
 }
 
 } // namespace BCMediaOpener

@@ -64,7 +64,7 @@ TEST(Opener, RemovesOnlyItsOwnPartialCopiesOlderThanADay) {
                         {"clip-1a2b.partial-zz01.mov", 2, false}, // a run may still be writing it
                         {"clip-1a2b.mov", 30, false},             // a finished copy
                         {"notes.partial-old.txt", 30, false},     // not ours
-                        {"clip.partial-UPPER.mov", 30, false}};   // not a name we make
+                        {"clip.partial-a_b.mov", 30, false}};     // not a name we make
     for (const Row& row : rows) {
         QFile file(folder.filePath(QString::fromLatin1(row.name)));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
