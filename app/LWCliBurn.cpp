@@ -100,8 +100,8 @@ int burnRun(const Command& self, const QStringList& args) {
                                          "export SRT, VTT or TXT."));
         report(kBurning, 0.0);
         BurnIn::exportVideo(
-            media, captions, style, out,
-            [&report](double fraction) { report(kBurning, fraction); }, stop);
+            media, captions, style, out, [&report](double fraction) { report(kBurning, fraction); },
+            stop);
         progress.finish();
         bool written = false;
         if (sidecars) {
