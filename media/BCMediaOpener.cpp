@@ -62,6 +62,17 @@ bool readable(const QString& path) {
     return file.open(QIODevice::ReadOnly);
 }
 
+// Refuses a file the user can't read, and an empty one, with their sentences.
+void checkReadableAndNotEmpty(const QString& path, const QString& name) {
+    if (!readable(path))
+        throw BCError(quoted(name) + QStringLiteral(" can't be read. Check that the drive is "
+                                                    "connected and that you have permission "
+                                                    "to open it."),
+                      path);
+    if (QFileInfo(path).size() < 1)
+        throw BCError(quoted(name) + QStringLiteral(" is empty (0 bytes)."), path);
+}
+
 } // namespace
 
 BCOpenedMedia inspect(const QString& path, const QString& original, bool converted,
@@ -100,13 +111,7 @@ BCOpenedMedia inspect(const QString& path, const QString& original, bool convert
 BCOpenedMedia openOriginal(const QString& givenPath, std::stop_token stop) {
     const QString path = QFileInfo(givenPath).absoluteFilePath();
     const QString name = QFileInfo(path).fileName();
-    if (!readable(path))
-        throw BCError(quoted(name) + QStringLiteral(" can't be read. Check that the drive is "
-                                                    "connected and that you have permission "
-                                                    "to open it."),
-                      path);
-    if (QFileInfo(path).size() < 1)
-        throw BCError(quoted(name) + QStringLiteral(" is empty (0 bytes)."), path);
+    checkReadableAndNotEmpty(path, name);
     BCAsset asset;
     try {
         asset = BCAsset::load(path, stop);
@@ -148,13 +153,7 @@ BCOpenedMedia open(const QString& givenPath, const Status& status, std::stop_tok
     };
 
     // 1-2. Readable and not empty.
-    if (!readable(path))
-        throw BCError(quoted(name) + QStringLiteral(" can't be read. Check that the drive is "
-                                                    "connected and that you have permission "
-                                                    "to open it."),
-                      path);
-    if (QFileInfo(path).size() < 1)
-        throw BCError(quoted(name) + QStringLiteral(" is empty (0 bytes)."), path);
+    checkReadableAndNotEmpty(path, name);
 
     // 3-4. What the first bytes say; direct kinds are played as they are when they inspect well.
     const BCContainer kind = BCContainer::sniff(path);
