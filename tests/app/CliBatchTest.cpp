@@ -58,12 +58,7 @@ protected:
         qunsetenv("FAKE_MODE");
     }
 
-    static CliRun finish(QProcess& process) {
-        process.waitForFinished(120000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
+    static CliRun finish(QProcess& process) { return finished(process); }
     static void start(QProcess& process, const QStringList& arguments) {
         process.start(cliWithFakeEngine(), QStringList{QStringLiteral("batch")} << arguments);
     }

@@ -23,14 +23,19 @@ inline QProcessEnvironment cliEnvironment() {
     return env;
 }
 
-inline CliRun cli(const QStringList& arguments) {
-    QProcess process;
-    process.setProcessEnvironment(cliEnvironment());
-    process.start(QStringLiteral(LOROWEN_CLI_PATH), arguments);
+// Waits (two minutes at most) for a started run and collects what it said.
+inline CliRun finished(QProcess& process) {
     process.waitForFinished(120000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAllStandardOutput()),
             QString::fromUtf8(process.readAllStandardError())};
+}
+
+inline CliRun cli(const QStringList& arguments) {
+    QProcess process;
+    process.setProcessEnvironment(cliEnvironment());
+    process.start(QStringLiteral(LOROWEN_CLI_PATH), arguments);
+    return finished(process);
 }
 
 #ifdef LOROWEN_FAKE_CLI

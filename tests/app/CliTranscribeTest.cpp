@@ -40,12 +40,7 @@ protected:
     // The default model as a download leaves it.
     static void installModel() { ::installModel(WhisperModel::byID(WhisperModel::defaultID())); }
 
-    static CliRun finish(QProcess& process) {
-        process.waitForFinished(120000);
-        return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-                QString::fromUtf8(process.readAllStandardOutput()),
-                QString::fromUtf8(process.readAllStandardError())};
-    }
+    static CliRun finish(QProcess& process) { return finished(process); }
     static void start(QProcess& process, const QStringList& arguments) {
         process.start(cliWithFakeEngine(), QStringList{QStringLiteral("transcribe")} << arguments);
     }
