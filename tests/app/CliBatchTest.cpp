@@ -31,15 +31,7 @@ qsizetype count(const QHash<QString, QString>& statuses, const char* status) {
 class CliBatch : public ::testing::Test {
 protected:
     void SetUp() override {
-        QDir(WhisperModels::folder()).removeRecursively();
-        QDir(LWProject::folder()).removeRecursively();
-        qputenv("BRCT_WHISPER_CLI", LOROWEN_FAKE_CLI);
-        qputenv("FAKE_DIR", engine.root().toUtf8());
-        qunsetenv("FAKE_MODE");
-        qunsetenv("FAKE_EXIT");
-        engine.write("json", R"({"transcription": [
-            {"offsets": {"from": 100, "to": 500}, "text": " Hello"},
-            {"offsets": {"from": 500, "to": 900}, "text": " there."}]})");
+        useFakeEngine(engine.root());
         ::installModel(WhisperModel::byID(WhisperModel::defaultID()));
         // The library: sound in two folders, a file that is not media at all though named so,
         // and a text file the walk leaves alone.

@@ -39,6 +39,9 @@ inline CliRun cli(const QStringList& arguments) {
 }
 
 #ifdef LOROWEN_FAKE_CLI
+#include "LWProject.h"
+#include "WhisperModels.h"
+
 // lorowen-cli looks for whisper-cli in its own helpers folder before BRCT_WHISPER_CLI, and the
 // set-up places the real binary beside the build's copy: a copy of the program whose helpers
 // folder holds the stand-in instead.
@@ -54,5 +57,21 @@ inline QString cliWithFakeEngine() {
         return copy;
     }();
     return program;
+}
+
+// No models and no projects yet, and the stand-in whisper-cli (writing its record in `folder`)
+// answering "Hello there." in any run.
+inline void useFakeEngine(const QString& folder) {
+    QDir(WhisperModels::folder()).removeRecursively();
+    QDir(LWProject::folder()).removeRecursively();
+    qputenv("BRCT_WHISPER_CLI", LOROWEN_FAKE_CLI);
+    qputenv("FAKE_DIR", folder.toUtf8());
+    qunsetenv("FAKE_MODE");
+    qunsetenv("FAKE_EXIT");
+    QFile json(folder + QStringLiteral("/json"));
+    if (json.open(QIODevice::WriteOnly))
+        json.write(R"({"transcription": [
+            {"offsets": {"from": 100, "to": 500}, "text": " Hello"},
+            {"offsets": {"from": 500, "to": 900}, "text": " there."}]})");
 }
 #endif

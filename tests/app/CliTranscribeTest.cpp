@@ -21,15 +21,7 @@ namespace {
 class CliTranscribe : public ::testing::Test {
 protected:
     void SetUp() override {
-        QDir(WhisperModels::folder()).removeRecursively();
-        QDir(LWProject::folder()).removeRecursively();
-        qputenv("BRCT_WHISPER_CLI", LOROWEN_FAKE_CLI);
-        qputenv("FAKE_DIR", engine.root().toUtf8());
-        qunsetenv("FAKE_MODE");
-        qunsetenv("FAKE_EXIT");
-        engine.write("json", R"({"transcription": [
-            {"offsets": {"from": 100, "to": 500}, "text": " Hello"},
-            {"offsets": {"from": 500, "to": 900}, "text": " there."}]})");
+        useFakeEngine(engine.root());
         media = fixtures.tone(QStringLiteral("talk.wav"), 2.0);
     }
     void TearDown() override {

@@ -1,5 +1,6 @@
 #include "CaptionMath.h"
 #include "CorePrinters.h"
+#include "Cues.h"
 
 #include <QSet>
 #include <cmath>
@@ -9,25 +10,6 @@
 #include <vector>
 
 namespace {
-
-// A caption as the files see it: times to the millisecond, no identity.
-struct Cue {
-    qint64 startMs;
-    qint64 endMs;
-    QString text;
-    friend bool operator==(const Cue&, const Cue&) = default;
-};
-
-void PrintTo(const Cue& cue, std::ostream* os) {
-    *os << "{" << cue.startMs << ", " << cue.endMs << ", " << escapedForTest(cue.text) << "}";
-}
-
-std::vector<Cue> cuesOf(const Captions& captions) {
-    std::vector<Cue> out;
-    for (const Caption& c : captions)
-        out.push_back({std::llround(c.start * 1000), std::llround(c.end * 1000), c.text});
-    return out;
-}
 
 // Test names for the tables below.
 template <typename Row> std::string caseName(const testing::TestParamInfo<Row>& row) {

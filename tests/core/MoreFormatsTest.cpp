@@ -3,6 +3,7 @@
 #include "CaptionMath.h"
 #include "CaptionStyle.h"
 #include "CorePrinters.h"
+#include "Cues.h"
 
 #include <QRegularExpression>
 #include <QXmlStreamReader>
@@ -12,24 +13,6 @@
 #include <vector>
 
 namespace {
-
-struct Cue {
-    qint64 startMs;
-    qint64 endMs;
-    QString text;
-    friend bool operator==(const Cue&, const Cue&) = default;
-};
-
-void PrintTo(const Cue& cue, std::ostream* os) {
-    *os << "{" << cue.startMs << ", " << cue.endMs << ", " << escapedForTest(cue.text) << "}";
-}
-
-std::vector<Cue> cuesOf(const Captions& captions) {
-    std::vector<Cue> out;
-    for (const Caption& c : captions)
-        out.push_back({std::llround(c.start * 1000), std::llround(c.end * 1000), c.text});
-    return out;
-}
 
 struct ReadCase {
     std::string name;
