@@ -69,7 +69,7 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const Cap
             throw BCCancelled{};
     };
     // An FFmpeg failure: a stop when one was asked for, else the export's failure sentence.
-    auto fail = [&](int code) -> BCError {
+    auto failed = [&](int code) -> BCError {
         checkStop();
         return failure(code);
     };
@@ -78,7 +78,7 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const Cap
     int status = 0;
     InputPtr input = openInput(media.asset.path, &token, &status);
     if (!input)
-        throw fail(status);
+        throw failed(status);
     const int videoIndex = firstStream(input.get(), AVMEDIA_TYPE_VIDEO);
     if (videoIndex < 0)
         throw BCError(kNoVideoTrack);
@@ -159,13 +159,13 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const Cap
     status = avio_open2(&output->pb, targetPath.constData(), AVIO_FLAG_WRITE,
                         &output->interrupt_callback, nullptr);
     if (status < 0)
-        throw fail(status);
+        throw failed(status);
     AVDictionary* muxOptions = nullptr;
     av_dict_set(&muxOptions, "movflags", "+faststart", 0);
     status = avformat_write_header(output.get(), &muxOptions);
     av_dict_free(&muxOptions);
     if (status < 0)
-        throw fail(status);
+        throw failed(status);
 
     // --- Frames placed by time ---
     std::atomic<double> fraction{0.0};
@@ -268,10 +268,10 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const Cap
     checkStop();
     status = av_write_trailer(output.get());
     if (status < 0)
-        throw fail(status);
+        throw failed(status);
     status = avio_closep(&output->pb);
     if (status < 0)
-        throw fail(status);
+        throw failed(status);
     poller.stop();
     checkStop();
     target.commit();

@@ -51,17 +51,23 @@ BCError failure(int code) {
     return BCError(QStringLiteral("The export failed: %1.").arg(reason));
 }
 
+void fail(int code) {
+    if (code == AVERROR_EXIT)
+        throw BCCancelled{};
+    throw failure(code);
+}
+
 void encode(AVCodecContext* encoder, const AVFrame* frame, AVStream* stream, Writer& writer,
             AVPacket* packet) {
     int status = avcodec_send_frame(encoder, frame);
     if (status < 0 && status != AVERROR_EOF)
-        throw failure(status);
+        fail(status);
     while (true) {
         status = avcodec_receive_packet(encoder, packet);
         if (status == AVERROR(EAGAIN) || status == AVERROR_EOF)
             return;
         if (status < 0)
-            throw failure(status);
+            fail(status);
         if (packet->duration <= 0 && encoder->codec_type == AVMEDIA_TYPE_VIDEO)
             packet->duration = 1;
         av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);

@@ -12,6 +12,10 @@ namespace BurnIn {
 // The export's failure sentence for an FFmpeg status.
 BCError failure(int code);
 
+// Throws for a failed FFmpeg call: BCCancelled when the call was interrupted by a stop
+// (AVERROR_EXIT from the interrupt callback), else the failure sentence.
+[[noreturn]] void fail(int code);
+
 class Writer {
 public:
     explicit Writer(AVFormatContext* output) : m_output(output) {}
@@ -20,7 +24,7 @@ public:
     void write(AVPacket* packet) {
         const int status = av_interleaved_write_frame(m_output, packet);
         if (status < 0)
-            throw failure(status);
+            fail(status);
     }
 
 private:
