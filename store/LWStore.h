@@ -122,6 +122,9 @@ public:
     void chooseFile();
     // Opens a media file as a job; the document is replaced only when every step succeeded.
     void open(const QString& path);
+    // The files opened last (at most ten), newest first, those that still exist.
+    QStringList recentFiles() const;
+    void clearRecentFiles();
     void togglePlay();
     // Moves the playhead to `seconds` and starts playback there.
     void playFrom(double seconds);
@@ -210,6 +213,8 @@ public:
 
     // --- Caption files ---
     void importSubtitles();
+    // Replaces the captions with those of a caption file (the previous ones can be restored).
+    void importCaptions(const QString& path);
     void exportText(TextKind kind, bool timestamps);
 
     // --- Video exports ---
@@ -246,6 +251,7 @@ signals:
     void lyricsDraftChanged();
     void showLyricsSheetChanged();
     void lastWhisperSpeedChanged();
+    void recentFilesChanged();
 
 private:
     // A transcription request from the document and the preferences.

@@ -1,6 +1,7 @@
 // Opening a media file as a job, and playback.
 #include "BCAudio.h"
 #include "BCError.h"
+#include "BCPreferences.h"
 #include "BCMediaOpener.h"
 #include "LWQtPlayer.h"
 #include "LWStore.h"
@@ -26,6 +27,21 @@ void LWStore::chooseFile() {
     panel.extensions = LWFormats::exts();
     if (const auto path = m_hooks.openPanel(panel))
         open(*path);
+}
+
+namespace {
+constexpr qsizetype kRecentFiles = 10;
+}
+
+QStringList LWStore::recentFiles() const {
+    QStringList files = m_services.preferences.value(BCPref::recentFiles).toStringList();
+    files.removeIf([](const QString& file) { return !QFileInfo(file).isFile(); });
+    return files.mid(0, kRecentFiles);
+}
+
+void LWStore::clearRecentFiles() {
+    m_services.preferences.remove(BCPref::recentFiles);
+    emit recentFilesChanged();
 }
 
 void LWStore::open(const QString& path) {
@@ -106,6 +122,13 @@ void LWStore::commitOpen(const BCOpenedMedia& media, const QList<float>& peaks, 
     setSelected(std::nullopt);
     setPeaks(peaks, soundStart, soundSeconds);
     setPlaying(false);
+    if (const QString opened = media.original.toLocalFile(); !opened.isEmpty()) {
+        QStringList files = m_services.preferences.value(BCPref::recentFiles).toStringList();
+        files.removeAll(opened);
+        files.prepend(opened);
+        m_services.preferences.setValue(BCPref::recentFiles, files.mid(0, kRecentFiles));
+        emit recentFilesChanged();
+    }
     if (!media.hasAudio)
         setNote(QStringLiteral("This file has no sound track, so there is nothing to transcribe. "
                                "You can still type captions by hand."));

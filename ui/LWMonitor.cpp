@@ -5,9 +5,6 @@
 #include "CaptionRenderer.h"
 #include "LWStore.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -20,7 +17,6 @@ LWMonitor::LWMonitor(LWStore& store, QWidget* parent)
     : QWidget(parent), m_store(store), m_sink(new QVideoSink(this)) {
     setMinimumSize(320, 180);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAcceptDrops(true);
     setAccessibleName(QStringLiteral("Monitor"));
     setToolTip(QStringLiteral("Click to play or pause; drop a video or audio file to open it"));
     connect(m_sink, &QVideoSink::videoFrameChanged, this, &LWMonitor::onFrame);
@@ -246,17 +242,4 @@ void LWMonitor::mousePressEvent(QMouseEvent* event) {
         m_store.togglePlay();
 }
 
-void LWMonitor::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-}
 
-void LWMonitor::dropEvent(QDropEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            m_store.open(url.toLocalFile());
-            event->acceptProposedAction();
-            return;
-        }
-    }
-}
