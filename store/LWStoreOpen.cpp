@@ -1,8 +1,8 @@
 // Opening a media file as a job, and playback.
 #include "BCAudio.h"
 #include "BCError.h"
-#include "BCPreferences.h"
 #include "BCMediaOpener.h"
+#include "BCPreferences.h"
 #include "LWQtPlayer.h"
 #include "LWStore.h"
 

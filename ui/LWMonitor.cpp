@@ -241,5 +241,3 @@ void LWMonitor::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && m_store.media())
         m_store.togglePlay();
 }
-
-
