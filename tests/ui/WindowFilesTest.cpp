@@ -1,6 +1,7 @@
 // Files into the window: drops on the picture and on the caption list, File > Open Recent, and
 // the open panels' choices and messages. Driven through the real window and its real dialogs.
 #include "FakePlayer.h"
+#include "LWJob.h"
 #include "LWMainWindow.h"
 #include "LWMonitor.h"
 #include "LWStack.h"
@@ -9,6 +10,7 @@
 #include "TestFiles.h"
 #include "TestServices.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -19,7 +21,11 @@
 #include <QMimeData>
 #include <QTest>
 #include <QTimer>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <atomic>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -215,6 +221,63 @@ TEST_F(WindowFiles, TheOpenPanelsOfferAllFilesAndShowTheirMessage) {
         EXPECT_TRUE(message.startsWith(QString::fromLatin1(c.message))) << message.toStdString();
         EXPECT_TRUE(messageShown);
     }
+}
+
+TEST_F(WindowFiles, TheMonitorOffersOpenWhenEmptyAndStopWhileBusy) {
+    QAbstractButton* open = window->monitor()->openButton();
+    QAbstractButton* stop = window->monitor()->stopButton();
+    EXPECT_TRUE(open->isVisible());
+    EXPECT_FALSE(stop->isVisible());
+    EXPECT_TRUE(window->monitor()->rect().contains(open->geometry()));
+    // "Open a File…" opens the panel.
+    EXPECT_TRUE(withDialog([&] { QTest::mouseClick(open, Qt::LeftButton); },
+                           [](QWidget* dialog) {
+                               ASSERT_NE(qobject_cast<QFileDialog*>(dialog), nullptr);
+                               qobject_cast<QFileDialog*>(dialog)->reject();
+                           }));
+
+    // A job that runs until stopped: the overlay's Stop ends it.
+    std::atomic<bool> stopped{false};
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Waiting…");
+    plan.body = [&stopped](const LWJobContext& job) -> std::function<void()> {
+        while (!job.stopRequested())
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        stopped = true;
+        job.checkStop();
+        return {};
+    };
+    ASSERT_TRUE(store().startJob(std::move(plan)));
+    EXPECT_TRUE(stop->isVisible());
+    EXPECT_FALSE(open->isVisible());
+    EXPECT_TRUE(window->monitor()->rect().contains(stop->geometry()));
+    QTest::mouseClick(stop, Qt::LeftButton);
+    ASSERT_TRUE(spinUntil([&] { return !store().isBusy(); }, 5000));
+    EXPECT_TRUE(stopped.load());
+    EXPECT_FALSE(stop->isVisible());
+    EXPECT_TRUE(open->isVisible());
+}
+
+TEST_F(WindowFiles, FramesFasterThanTheScreenAreDroppedNotConverted) {
+    BCOpenedMedia media;
+    media.original = QUrl::fromLocalFile(QStringLiteral("/tmp/frames.mp4"));
+    media.playable = media.original;
+    media.duration = 10;
+    media.hasVideo = true;
+    media.naturalSize = QSize(64, 48);
+    store().setMedia(media);
+    LWMonitor* monitor = window->monitor();
+    // Thirty frames between two paints: one is turned into a picture.
+    for (int i = 0; i < 30; ++i) {
+        QVideoFrame frame(QVideoFrameFormat(QSize(64, 48), QVideoFrameFormat::Format_BGRA8888));
+        frame.setStartTime(i * 33333);
+        monitor->videoSink()->setVideoFrame(frame);
+    }
+    monitor->repaint();
+    EXPECT_EQ(monitor->framesReceived(), 30);
+    EXPECT_EQ(monitor->framesShown(), 1);
+    monitor->repaint(); // nothing new: nothing converted again
+    EXPECT_EQ(monitor->framesShown(), 1);
 }
 
 } // namespace
