@@ -270,6 +270,11 @@ private:
     void setPlaying(bool playing);
     // Starts the player, saying once per run when there is no sound output to hear it on.
     void startPlayer();
+    // Listens to a new player.
+    void watchPlayer();
+    // The player could not load the file the libraries read: its converted copy is made (or
+    // re-used) and played instead, the captions kept; a copy that fails too is said so.
+    void playerCouldNotLoad();
 
     std::optional<BCOpenedMedia> m_media;
     double m_time = 0;

@@ -11,13 +11,62 @@
 #include <cmath>
 
 LWPlayer& LWStore::player() {
-    if (!m_player)
+    if (!m_player) {
         m_player = std::make_unique<LWQtPlayer>();
+        watchPlayer();
+    }
     return *m_player;
 }
 
 void LWStore::setPlayer(std::unique_ptr<LWPlayer> player) {
     m_player = std::move(player);
+    if (m_player)
+        watchPlayer();
+}
+
+void LWStore::watchPlayer() {
+    connect(m_player.get(), &LWPlayer::loaded, this, [this](bool ok) {
+        if (!ok)
+            playerCouldNotLoad();
+    });
+}
+
+void LWStore::playerCouldNotLoad() {
+    if (!m_media)
+        return;
+    const QString original = m_media->original.toLocalFile();
+    const QString name = QFileInfo(original).fileName();
+    if (m_media->converted || isBusy()) {
+        setNote(QStringLiteral("“%1” can't be played on this system, so the picture and sound "
+                               "stay blank. It can still be transcribed and exported.")
+                    .arg(name));
+        return;
+    }
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Converting “%1” so the system can play it…").arg(name);
+    plan.progress = 0.0;
+    plan.errorTitle = QStringLiteral("Can't play “%1”").arg(name);
+    plan.stoppedNote = QStringLiteral("“%1” can't be played on this system until it is converted. "
+                                      "It can still be transcribed and exported.")
+                           .arg(name);
+    plan.body = [this, original](const LWJobContext& job) -> std::function<void()> {
+        const BCOpenedMedia copy = BCMediaOpener::convertForPlayback(
+            original, [&job](const QString& text, std::optional<double> f) { job.status(text, f); },
+            job.stopToken());
+        job.checkStop();
+        return [this, copy] {
+            // Only for the file still open; the captions, waveform and history stay as they are.
+            if (!m_media || m_media->original != copy.original)
+                return;
+            player().pause();
+            setMedia(copy);
+            player().setSource(copy.playable);
+            player().pause();
+            player().seek(m_time);
+            setNote(copy.note);
+        };
+    };
+    startJob(std::move(plan));
 }
 
 void LWStore::chooseFile() {
