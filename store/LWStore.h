@@ -306,6 +306,8 @@ private:
     QTimer m_clock; // the 1/30 s playhead clock
     QTimer m_saveTimer;
     QString m_autosaveFailureNote; // the note shown while autosaving fails
-    QString m_projectPath;         // named at opening; a later move or delete can't change it
-    LWJobRunner m_jobs;            // last: its threads are stopped and joined before the rest goes
+    // The open file's project exists but can't be read: it is never written over this session.
+    bool m_autosaveBlocked = false;
+    QString m_projectPath; // named at opening; a later move or delete can't change it
+    LWJobRunner m_jobs;    // last: its threads are stopped and joined before the rest goes
 };
