@@ -126,3 +126,46 @@ BCAsset BCAsset::load(const QString& path, std::stop_token stop) {
         decodable(context.get(), BCFFmpeg::firstStream(context.get(), AVMEDIA_TYPE_AUDIO));
     return asset;
 }
+
+BCVideoTrack::Scan BCAsset::probeScan(const QString& path, std::stop_token stop) {
+    using Scan = BCVideoTrack::Scan;
+    const BCFFmpeg::InputPtr input = BCFFmpeg::openInput(path, &stop);
+    if (stop.stop_requested())
+        throw BCCancelled{};
+    if (!input)
+        return Scan::unknown;
+    const int index = BCFFmpeg::firstStream(input.get(), AVMEDIA_TYPE_VIDEO);
+    if (index < 0)
+        return Scan::unknown;
+    const AVCodecParameters* par = input->streams[index]->codecpar;
+    const AVCodec* codec = avcodec_find_decoder(par->codec_id);
+    BCFFmpeg::CodecPtr decoder(codec ? avcodec_alloc_context3(codec) : nullptr);
+    if (!decoder || avcodec_parameters_to_context(decoder.get(), par) < 0 ||
+        avcodec_open2(decoder.get(), codec, nullptr) < 0)
+        return Scan::unknown;
+    const BCFFmpeg::PacketPtr packet = BCFFmpeg::makePacket();
+    const BCFFmpeg::FramePtr frame = BCFFmpeg::makeFrame();
+    constexpr int pictures = 12; // a few GOP fields' worth; camcorders code every picture alike
+    int seen = 0;
+    bool interlaced = false;
+    const auto drain = [&] {
+        while (seen < pictures && avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            ++seen;
+            interlaced = interlaced || frame->interlaced_frame;
+            av_frame_unref(frame.get());
+        }
+    };
+    for (int read = 0;
+         seen < pictures && read < 600 && av_read_frame(input.get(), packet.get()) >= 0; ++read) {
+        if (packet->stream_index == index && avcodec_send_packet(decoder.get(), packet.get()) >= 0)
+            drain();
+        av_packet_unref(packet.get());
+        if (stop.stop_requested())
+            throw BCCancelled{};
+    }
+    if (seen < pictures && avcodec_send_packet(decoder.get(), nullptr) >= 0)
+        drain();
+    if (interlaced)
+        return Scan::interlaced;
+    return seen > 0 ? Scan::progressive : Scan::unknown;
+}

@@ -39,4 +39,9 @@ struct BCAsset {
     // internal message "not readable" (FFmpeg's reason in `detail`) when the file cannot be opened
     // as media at all, BCCancelled when `stop` fires. Blocking; any thread.
     static BCAsset load(const QString& path, std::stop_token stop = {});
+
+    // How the first video track of `path` is scanned, judged from its first decoded pictures
+    // (the container and stream headers often don't say): interlaced when any of them is, else
+    // progressive; unknown when no picture decodes. Blocking; any thread.
+    static BCVideoTrack::Scan probeScan(const QString& path, std::stop_token stop = {});
 };

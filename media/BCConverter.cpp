@@ -127,8 +127,9 @@ bool canStreamCopy(const BCAsset& source) {
         using Scan = BCVideoTrack::Scan;
         const bool modern =
             video.codec == QStringLiteral("h264") || video.codec == QStringLiteral("hevc");
-        const bool ok = (modern && video.scan != Scan::interlaced) ||
-                        (video.codec == QStringLiteral("mpeg4") && video.scan == Scan::progressive);
+        // Only pictures known to be progressive are copied; the rest are deinterlaced.
+        const bool ok =
+            (modern || video.codec == QStringLiteral("mpeg4")) && video.scan == Scan::progressive;
         if (!ok)
             return false;
     }

@@ -337,13 +337,33 @@ void convertWithBuiltIn(const QString& input, const QString& output, const Statu
         // result must also inspect well, else the re-encode follows.
         bool copy = false;
         try {
-            copy = copyFirst && canStreamCopy(BCAsset::load(input, stop));
+            BCAsset source = BCAsset::load(input, stop);
+            // H.264 and HEVC are judged by their first pictures: their headers often don't say
+            // how they are scanned, and Matroska's may say progressive of an interlaced stream.
+            // So an interlaced camcorder file is deinterlaced, not copied.
+            if (copyFirst && !source.videoTracks.empty()) {
+                BCVideoTrack& video = source.videoTracks.front();
+                if ((video.codec == QStringLiteral("h264") ||
+                     video.codec == QStringLiteral("hevc")) &&
+                    video.scan != BCVideoTrack::Scan::interlaced)
+                    video.scan = BCAsset::probeScan(input, stop);
+            }
+            copy = copyFirst && canStreamCopy(source);
         } catch (const BCError&) {
             copy = false; // the libraries can't read it: the converter decides
         }
+        // The fraction never goes back: a re-encode after an abandoned copy counts on from
+        // where the copy stopped until it catches up.
+        double shown = 0;
+        const Status forward = [&status, &shown](const QString& text, std::optional<double> f) {
+            if (f)
+                shown = std::max(shown, *f);
+            if (status)
+                status(text, f ? std::optional(shown) : f);
+        };
         if (copy) {
             try {
-                runConverter(*converter, copyArguments(input, temporary), duration, status, stop);
+                runConverter(*converter, copyArguments(input, temporary), duration, forward, stop);
                 inspect(temporary, input, true, {}, stop);
                 moveIntoPlace(target);
                 return;
@@ -352,10 +372,10 @@ void convertWithBuiltIn(const QString& input, const QString& output, const Statu
             }
         }
         try {
-            runConverter(*converter, encodeArguments(input, temporary), duration, status, stop);
+            runConverter(*converter, encodeArguments(input, temporary), duration, forward, stop);
         } catch (const BCError&) {
             QFile::remove(temporary);
-            runConverter(*converter, soundOnlyArguments(input, temporary), duration, status, stop);
+            runConverter(*converter, soundOnlyArguments(input, temporary), duration, forward, stop);
         }
         moveIntoPlace(target);
     }

@@ -77,8 +77,9 @@ BCOpenedMedia convertForPlayback(const QString& path, const Status& status = {},
 QStringList copyArguments(const QString& input, const QString& output);
 QStringList encodeArguments(const QString& input, const QString& output);
 QStringList soundOnlyArguments(const QString& input, const QString& output);
-// Whether the first attempt is a stream copy: video H.264, HEVC (progressive or of unknown field
-// order) or MPEG-4 Part 2 (progressive), or none; sound AAC, MP3, AC-3 or none.
+// Whether the first attempt is a stream copy: video H.264, HEVC or MPEG-4 Part 2 known to be
+// progressive (convertWithBuiltIn judges H.264 and HEVC by BCAsset::probeScan first), or none;
+// sound AAC, MP3, AC-3 or none.
 bool canStreamCopy(const BCAsset& source);
 
 // Runs `program` with `arguments`, reporting "Converting…" with the fraction of `duration`

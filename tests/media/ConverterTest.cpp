@@ -107,8 +107,9 @@ TEST(Converter, ChoosesTheStreamCopy) {
     };
     const QList<Case> cases = {
         {asset("h264", Scan::progressive, "aac"), true},
-        {asset("h264", Scan::unknown, "mp3"), true},
-        {asset("hevc", Scan::unknown, "ac3"), true},
+        {asset("h264", Scan::unknown, "mp3"), false},
+        {asset("hevc", Scan::unknown, "ac3"), false},
+        {asset("hevc", Scan::progressive, "ac3"), true},
         {asset("h264", Scan::interlaced, "aac"), false},
         {asset("mpeg4", Scan::progressive, "aac"), true},
         {asset("mpeg4", Scan::unknown, "aac"), false},

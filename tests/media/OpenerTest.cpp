@@ -265,6 +265,49 @@ TEST(Opener, FallsBackToTheReEncodeAndThenToTheSoundAlone) {
     EXPECT_EQ(partialFiles(), QStringList());
 }
 
+TEST(Opener, InterlacedPicturesAreDeinterlacedWhateverTheHeaderSays) {
+    MediaFixtures fixtures;
+    const QString log = fixtures.file(QStringLiteral("runs.log"));
+    ScopedConverter converter(loggingConverter(fixtures, log));
+    // Interlaced H.264 (top field first): Matroska's header calls it progressive.
+    const QString interlaced = fixtures.file(QStringLiteral("camcorder.mkv"));
+    ASSERT_TRUE(F::ffmpeg({QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                           QStringLiteral("testsrc2=s=320x240:r=25:d=1"), QStringLiteral("-c:v"),
+                           QStringLiteral("libx264"), QStringLiteral("-preset"),
+                           QStringLiteral("ultrafast"), QStringLiteral("-flags"),
+                           QStringLiteral("+ilme+ildct"), QStringLiteral("-x264-params"),
+                           QStringLiteral("tff=1"), QStringLiteral("-pix_fmt"),
+                           QStringLiteral("yuv420p"), interlaced}));
+    EXPECT_EQ(BCAsset::probeScan(interlaced), BCVideoTrack::Scan::interlaced);
+    EXPECT_EQ(BCAsset::probeScan(fixtures.path(F::matroska)), BCVideoTrack::Scan::progressive);
+    EXPECT_EQ(BCAsset::probeScan(fixtures.path(F::wav)), BCVideoTrack::Scan::unknown);
+
+    const BCOpenedMedia m = BCMediaOpener::open(interlaced);
+    const QStringList runs = conversions(log);
+    ASSERT_EQ(runs.size(), 1);
+    EXPECT_TRUE(runs[0].contains(QStringLiteral("yadif"))) << runs[0].toStdString();
+    EXPECT_EQ(BCAsset::probeScan(m.playable.toLocalFile()), BCVideoTrack::Scan::progressive);
+}
+
+TEST(Opener, AnAbandonedCopyDoesNotSendTheProgressBack) {
+    MediaFixtures fixtures;
+    const QString log = fixtures.file(QStringLiteral("runs.log"));
+    // The copy gets most of the way, then fails; the re-encode starts from the beginning.
+    ScopedConverter converter(loggingConverter(
+        fixtures, log,
+        "case \"$*\" in *\" -c copy \"*) echo 'size= 1kB time=00:00:00.80 bitrate=1' >&2; "
+        "echo 'Invalid data found' >&2; exit 1;; esac\n"));
+    QList<double> fractions;
+    BCMediaOpener::open(fixtures.path(F::matroska), [&](const QString&, std::optional<double> f) {
+        if (f)
+            fractions << *f;
+    });
+    ASSERT_EQ(conversions(log).size(), 2);
+    ASSERT_FALSE(fractions.isEmpty());
+    EXPECT_TRUE(std::is_sorted(fractions.cbegin(), fractions.cend()));
+    EXPECT_GE(fractions.last(), 0.8);
+}
+
 TEST(Opener, EveryFailureSaysItsSentence) {
     MediaFixtures fixtures;
     const QString thin = fixtures.file(QStringLiteral("thin.avi"));
