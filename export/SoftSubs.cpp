@@ -340,14 +340,19 @@ void exportVideo(const BCOpenedMedia& media, const Captions& captions, const QSt
     };
 
     // Every subtitle sample first: interleaved with the other tracks, FFmpeg's muxer puts an
-    // empty sample before each cue.
+    // empty sample before each cue. Caption times count from the file's start, which is where
+    // the copied packets' own times begin: a source that starts at 1 s gets its cues 1 s on,
+    // so each shows on the same picture as in the burned-in export.
     const AVRational milli{1, 1000};
+    const qint64 origin = input->start_time != AV_NOPTS_VALUE
+                              ? av_rescale_q(input->start_time, AV_TIME_BASE_Q, milli)
+                              : 0;
     for (size_t i = 0; i < samples.size(); ++i) {
         checkStop();
         if (av_new_packet(packet.get(), int(samples[i].size())) < 0)
             throw std::bad_alloc();
         std::memcpy(packet->data, samples[i].constData(), size_t(samples[i].size()));
-        packet->pts = packet->dts = times[i].first;
+        packet->pts = packet->dts = times[i].first + origin;
         packet->duration = times[i].second;
         packet->flags |= AV_PKT_FLAG_KEY;
         packet->stream_index = text;

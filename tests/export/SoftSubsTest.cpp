@@ -404,3 +404,31 @@ TEST_F(SoftSubsExport, TheTrackReferenceIsAddedOnlyWhereItMovesNoSample) {
         EXPECT_EQ(fileHash(row.path), before) << row.path.toStdString();
     }
 }
+
+TEST_F(SoftSubsExport, CuesShowOnTheSamePicturesWhenTheSourceDoesNotStartAtZero) {
+    // The same clip with every time one second on, as cut from a longer recording.
+    const QString late = fixtures->file(QStringLiteral("late.mp4"));
+    ASSERT_TRUE(MediaFixtures::ffmpeg(
+        {"-i", fixtures->file("clip.mp4"), "-c", "copy", "-output_ts_offset", "1", late}));
+    const BCOpenedMedia source = media(QStringLiteral("late.mp4"));
+    const QString out = folder.path(QStringLiteral("out.mp4"));
+    SoftSubs::exportVideo(source, twoCaptions(), out, {});
+
+    const MovieProbe::File after = MovieProbe::probe(out);
+    ASSERT_TRUE(after.read);
+    // Where the file starts (its earliest picture or sound, as the burned-in export counts),
+    // and where "Hello" (0.5 s into the file) is.
+    double start = 1e9;
+    for (const QString& type : {QStringLiteral("video"), QStringLiteral("audio")}) {
+        for (const MovieProbe::Packet& p : after.packetsOf(type))
+            start = std::min(start, p.pts.toDouble());
+    }
+    ASSERT_GT(start, 0.9);
+    std::optional<double> hello;
+    for (const MovieProbe::Packet& p : after.packetsOf(QStringLiteral("subtitle"))) {
+        if (p.hash == MovieProbe::md5(textSample(QStringLiteral("Hello"))))
+            hello = p.pts.toDouble();
+    }
+    ASSERT_TRUE(hello.has_value());
+    EXPECT_NEAR(*hello - start, 0.5, 0.002) << start;
+}
