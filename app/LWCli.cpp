@@ -27,14 +27,16 @@ extern "C" void onInterrupt(int) {
 QList<Command> commands() {
     return {convertCommand(), captionsCommand(), vocalsCommand(),    probeCommand(),
             wavCommand(),     keyCommand(),      modelsCommand(),    transcribeCommand(),
-            burnCommand(),    subtrackCommand(), voiceoverCommand(), batchCommand()};
+            burnCommand(),    subtrackCommand(), voiceoverCommand(), batchCommand(),
+            checkCommand()};
 }
 
 void printHelp(const QList<Command>& list) {
     std::printf("usage: lorowen-cli COMMAND [ARGUMENTS]\n"
                 "       lorowen-cli --version\n\n"
                 "Runs BRCT Lorowen Pro's caption jobs without a window.\n"
-                "Exit status: 0 done, 2 bad usage, 3 the job failed, 130 stopped by Ctrl+C.\n\n"
+                "Exit status: 0 done, 2 bad usage, 3 the job failed, 130 stopped by Ctrl+C\n"
+                "(check: 1 when it found a problem).\n\n"
                 "Commands:\n");
     for (const Command& c : list) {
         std::printf("  %s %s\n", c.name.toUtf8().constData(), c.synopsis.toUtf8().constData());

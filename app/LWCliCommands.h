@@ -85,5 +85,6 @@ Command subtrackCommand();
 Command voiceoverCommand();
 Command burnCommand();
 Command batchCommand();
+Command checkCommand();
 
 } // namespace LWCli

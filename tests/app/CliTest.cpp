@@ -5,6 +5,9 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <gtest/gtest.h>
 
@@ -13,6 +16,58 @@ namespace {
 const QByteArray kVtt =
     "WEBVTT\n\nNOTE made by hand\n\nintro\n00:05.000 --> 00:06.000 align:start\n"
     "<i>Second</i>\n\n00:01.000 --> 00:04.000\n<v Ann>First</v> line\n";
+
+TEST(Cli, CheckListsEveryProblemAndSaysSoInItsStatus) {
+    TestFolder folder;
+    // 1: 31 characters in 1 s; 3 starts 0.04 s after 2 ends and has a line of 44.
+    const QString srt = folder.write(
+        QStringLiteral("in.srt"),
+        "1\n00:00:01,000 --> 00:00:02,000\nThirty characters in one second\n\n"
+        "2\n00:00:03,000 --> 00:00:05,000\nFine\n\n"
+        "3\n00:00:05,040 --> 00:00:09,000\nA line of forty-five characters that is long\n\n");
+    const QString clean =
+        folder.write(QStringLiteral("clean.vtt"), "WEBVTT\n\n00:01.000 --> 00:03.000\nAll good\n");
+    struct Case {
+        const char* what;
+        QStringList arguments;
+        int status;
+        QStringList lines; // standard output, line by line
+    };
+    const Case cases[] = {
+        {"defaults",
+         {srt},
+         1,
+         {"1\t0:00:01.000\treading speed\t31.0 characters per second; the limit is 17.",
+          "2\t0:00:03.000\ttoo close\t0.040 s before the next caption; leave at least 0.083 s.",
+          "3\t0:00:05.040\tline length\tA line of 44 characters; the limit is 42."}},
+        {"looser limits", {srt, "--max-cps", "40", "--max-chars", "50", "--min-gap", "0"}, 0, {}},
+        {"a clean file", {clean}, 0, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const CliRun run = cli(QStringList{QStringLiteral("check")} << c.arguments);
+        EXPECT_EQ(run.status, c.status) << run.err.toStdString();
+        EXPECT_EQ(run.out.split(u'\n', Qt::SkipEmptyParts), c.lines);
+    }
+
+    const CliRun json = cli({QStringLiteral("check"), srt, QStringLiteral("--json")});
+    EXPECT_EQ(json.status, 1);
+    const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 3);
+    EXPECT_EQ(list[0].toObject().value(QStringLiteral("caption")).toInt(), 1);
+    EXPECT_EQ(list[0].toObject().value(QStringLiteral("kind")).toString(),
+              QStringLiteral("reading speed"));
+    EXPECT_NEAR(list[0].toObject().value(QStringLiteral("figure")).toDouble(), 31, 1e-9);
+    EXPECT_DOUBLE_EQ(list[2].toObject().value(QStringLiteral("start")).toDouble(), 5.04);
+
+    // Bad usage and unreadable input.
+    EXPECT_EQ(cli({QStringLiteral("check")}).status, 2);
+    EXPECT_EQ(
+        cli({QStringLiteral("check"), srt, QStringLiteral("--max-cps"), QStringLiteral("fast")})
+            .status,
+        2);
+    EXPECT_EQ(cli({QStringLiteral("check"), folder.path(QStringLiteral("missing.srt"))}).status, 3);
+}
 
 TEST(Cli, ConvertWritesEachFormatByExtension) {
     TestFolder folder;
