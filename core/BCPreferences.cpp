@@ -48,6 +48,8 @@ QString BCPreferences::key(BCPref pref) {
         return QStringLiteral("brct.ui.theme");
     case BCPref::recentFiles:
         return QStringLiteral("lw.recentFiles");
+    case BCPref::checkLimits:
+        return QStringLiteral("lw.checks");
     }
     return {};
 }

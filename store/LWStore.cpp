@@ -40,6 +40,19 @@ LWStore::LWStore(LWUiHooks& hooks, LWServices services, QString systemLocale, QO
                              dashed == QStringLiteral("POSIX");
         m_language = english ? QStringLiteral("en-US") : systemLocale;
     }
+    if (const QJsonObject limits =
+            QJsonDocument::fromJson(stored.value(BCPref::checkLimits).toString().toUtf8()).object();
+        !limits.isEmpty()) {
+        CaptionChecks::Limits read;
+        read.maxCharsPerSecond = limits.value(QStringLiteral("maxCps")).toDouble(17);
+        read.maxDuration = limits.value(QStringLiteral("maxDuration")).toDouble(7);
+        read.minGap = limits.value(QStringLiteral("minGap")).toDouble(0.083);
+        m_maxCps = read.maxCharsPerSecond > 0 ? read.maxCharsPerSecond : 17;
+        m_maxDuration = read.maxDuration > 0 ? read.maxDuration : 7;
+        m_minGap = read.minGap >= 0 ? read.minGap : 0.083;
+    }
+    connect(this, &LWStore::captionsChanged, this, [this] { refreshProblems(false); });
+    connect(this, &LWStore::rulesChanged, this, [this] { refreshProblems(true); });
     m_sidecars = stored.flag(BCPref::sidecars, true);
     m_markSpeakers = stored.flag(BCPref::markSpeakers, true);
     m_songMode = stored.flag(BCPref::songMode, false);

@@ -3,6 +3,7 @@
 #include "BCOpenedMedia.h"
 #include "BurnIn.h"
 #include "Caption.h"
+#include "CaptionChecks.h"
 #include "CaptionHistory.h"
 #include "CaptionRules.h"
 #include "CaptionStyle.h"
@@ -13,6 +14,7 @@
 #include "LWTranscription.h"
 #include "LWUiHooks.h"
 
+#include <QHash>
 #include <QObject>
 #include <QTimer>
 #include <QUuid>
@@ -211,6 +213,22 @@ public:
     std::optional<qsizetype> indexOf(std::optional<QUuid> id) const;
     void fixSelection();
 
+    // --- Delivery checks ---
+    // The limits captions are checked against: the caption rules' line length and shortest
+    // time, and the remembered reading speed, longest time and gap.
+    CaptionChecks::Limits checkLimits() const;
+    // Remembers the reading speed, longest time and gap of `limits` (the rest are the rules').
+    void setCheckLimits(const CaptionChecks::Limits& limits);
+    // The problems of one caption (empty for none or an unknown id), kept up to date as the
+    // captions change: only captions whose text, times or next caption changed are checked again.
+    QList<CaptionChecks::Problem> problemsOf(const QUuid& id) const;
+    // How many captions have at least one problem.
+    qsizetype problemCount() const { return m_problemCount; }
+    // Selects the next (or previous) caption with a problem after (before) the selected one, or
+    // the playhead when none is selected, going round the list; moves the playhead to it. A beep
+    // when there is none.
+    void selectProblem(bool forward);
+
     // --- Caption files ---
     void importSubtitles();
     // Replaces the captions with those of a caption file (the previous ones can be restored).
@@ -252,6 +270,7 @@ signals:
     void showLyricsSheetChanged();
     void lastWhisperSpeedChanged();
     void recentFilesChanged();
+    void problemsChanged();
 
 private:
     // A transcription request from the document and the preferences.
@@ -309,5 +328,20 @@ private:
     // The open file's project exists but can't be read: it is never written over this session.
     bool m_autosaveBlocked = false;
     QString m_projectPath; // named at opening; a later move or delete can't change it
-    LWJobRunner m_jobs;    // last: its threads are stopped and joined before the rest goes
+    // The delivery checks: each caption's problems with what they were found for.
+    struct Checked {
+        double start = 0;
+        double end = 0;
+        QString text;
+        double nextStart = 0;
+        bool hasNext = false;
+        QList<CaptionChecks::Problem> problems;
+    };
+    QHash<QUuid, Checked> m_checked;
+    qsizetype m_problemCount = 0;
+    double m_maxCps = 17;
+    double m_maxDuration = 7;
+    double m_minGap = 0.083;
+    void refreshProblems(bool all);
+    LWJobRunner m_jobs; // last: its threads are stopped and joined before the rest goes
 };

@@ -1,3 +1,4 @@
+#include "FakePlayer.h"
 #include "LWStore.h"
 #include "ScriptedHooks.h"
 #include "TestFiles.h"
@@ -260,3 +261,80 @@ TEST_F(Editing, TypingIntoOneCaptionIsOneUndoStep) {
 }
 
 } // namespace
+
+namespace {
+
+class Problems : public Editing {};
+
+} // namespace
+
+TEST_F(Problems, FollowEditsAndTheLimitsAndWalkRoundTheList) {
+    openMedia(60);
+    load({Caption::make(1, 2, QStringLiteral("fine")),
+          Caption::make(3, 3.5, QStringLiteral("too many words for half a second")),
+          Caption::make(5, 6, QStringLiteral("fine")),
+          Caption::make(8, 9, QStringLiteral("fine"))});
+    int notices = 0;
+    QObject::connect(&store, &LWStore::problemsChanged, [&] { ++notices; });
+    EXPECT_EQ(store.problemCount(), 1);
+    const QUuid slow = at(1).id;
+    EXPECT_EQ(store.problemsOf(slow).size(), 2); // reading speed, too short
+    EXPECT_TRUE(store.problemsOf(at(0).id).isEmpty());
+
+    // An edit that mends one and breaks another.
+    store.setText(slow, QStringLiteral("short"));
+    EXPECT_EQ(store.problemsOf(slow).size(), 1); // still too short
+    store.setEnd(slow, 4.6);
+    EXPECT_TRUE(store.problemsOf(slow).isEmpty());
+    store.setStart(at(2).id, 4.65); // 0.05 s after the one before
+    ASSERT_EQ(store.problemsOf(slow).size(), 1);
+    EXPECT_EQ(store.problemsOf(slow)[0].kind, CaptionChecks::Kind::tooClose);
+    EXPECT_EQ(store.problemCount(), 1);
+    EXPECT_GT(notices, 0);
+
+    // Undo brings the first problems back.
+    store.undo();
+    store.undo();
+    store.undo();
+    EXPECT_EQ(store.problemsOf(slow).size(), 2);
+
+    // Looser limits, remembered for the next start.
+    CaptionChecks::Limits loose = store.checkLimits();
+    loose.maxCharsPerSecond = 200;
+    store.setCheckLimits(loose);
+    EXPECT_EQ(store.problemsOf(slow).size(), 1);
+    LWStore again{hooks, services.get(), QStringLiteral("en_US")};
+    EXPECT_EQ(again.checkLimits().maxCharsPerSecond, 200);
+    // The rules' line length and shortest time take part.
+    CaptionMath::Rules rules = store.rules();
+    rules.minDuration = 0.4;
+    store.setRules(rules);
+    EXPECT_EQ(store.problemCount(), 0);
+}
+
+TEST_F(Problems, NextAndPreviousProblemGoRoundFromTheSelectionOrThePlayhead) {
+    store.setPlayer(std::make_unique<FakePlayer>());
+    openMedia(60);
+    const QString fast = QStringLiteral("far too many characters for one second here");
+    load({Caption::make(1, 2, fast), Caption::make(3, 4, QStringLiteral("fine")),
+          Caption::make(5, 6, fast), Caption::make(7, 8, QStringLiteral("fine"))});
+    const QUuid first = at(0).id;
+    const QUuid third = at(2).id;
+    store.seek(2.5);
+    store.selectProblem(true);
+    EXPECT_EQ(store.selected(), third);
+    EXPECT_DOUBLE_EQ(store.time(), 5);
+    store.selectProblem(true); // round to the first
+    EXPECT_EQ(store.selected(), first);
+    store.selectProblem(false); // and back round to the third
+    EXPECT_EQ(store.selected(), third);
+    store.setSelected(std::nullopt);
+    store.seek(4);
+    store.selectProblem(false);
+    EXPECT_EQ(store.selected(), first);
+
+    const int beeps = hooks.beeps;
+    load({Caption::make(1, 2, QStringLiteral("fine"))});
+    store.selectProblem(true);
+    EXPECT_EQ(hooks.beeps, beeps + 1);
+}
