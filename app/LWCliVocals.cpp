@@ -1,4 +1,3 @@
-#include "BCAudio.h"
 #include "BCError.h"
 #include "LWCli.h"
 #include "LWCliCommands.h"
@@ -31,20 +30,15 @@ int vocals(const Command& self, const QStringList& args) {
 
     return runStoppable(progress, [&](std::stop_token stop) {
         const QString reading = QStringLiteral("Reading the sound track…");
-        progress.update(reading, 0);
-        const VocalIsolator::Channels channels = VocalIsolator::stereoSamples(
-            in, [&](double f) { progress.update(reading, f); }, stop);
         const QString pulling = QStringLiteral("Pulling the vocal out of the music…");
-        progress.update(pulling, 0);
-        const std::vector<float> centre = VocalIsolator::isolate(
-            channels.left, channels.right, 120, 6000, 8,
-            [&](double f) { progress.update(pulling, 0.5 * f); }, stop);
-        const std::vector<float> samples = VocalIsolator::denoise(
-            centre, 1.6f, 0.12f, [&](double f) { progress.update(pulling, 0.5 + 0.5 * f); }, stop);
+        progress.update(reading, 0);
+        const VocalIsolator::Vocal vocal = VocalIsolator::songVocal(
+            in, [&](double f) { progress.update(reading, f); },
+            [&](double f) { progress.update(pulling, f); }, stop);
         if (stop.stop_requested())
             throw BCCancelled{};
         progress.update(QStringLiteral("Writing…"), -1);
-        BCAudio::writeWAV(samples, VocalIsolator::rate, out);
+        vocal.writeWAV(out);
         progress.finish();
         return int(ok);
     });

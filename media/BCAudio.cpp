@@ -176,8 +176,9 @@ public:
             throw failure(m_file.errorString());
     }
     // The samples as 16-bit values, in blocks, so no second copy of a long recording is made.
+    static constexpr size_t block = 1 << 16;
+
     void writeSamples(std::span<const float> samples) {
-        constexpr size_t block = 1 << 16;
         for (size_t start = 0; start < samples.size(); start += block) {
             const size_t count = std::min(block, samples.size() - start);
             m_bytes.resize(2 * count);
@@ -266,6 +267,23 @@ void writeWAV(std::span<const float> samples, int rate, const QString& path) {
     const QByteArray header = wavHeader(uint32_t(samples.size()), rate);
     file.write(header.constData(), header.size());
     file.writeSamples(samples);
+    file.commit();
+}
+
+void writeWAV(size_t count, int rate, const QString& path, const Fill& fill) {
+    if (rate < 1)
+        throw std::invalid_argument("BCAudio::writeWAV: the rate must be positive");
+    if (!wavFits(count, rate))
+        throw tooLong(count, rate);
+    WavFile file(path);
+    const QByteArray header = wavHeader(uint32_t(count), rate);
+    file.write(header.constData(), header.size());
+    std::vector<float> block(std::min(count, WavFile::block));
+    for (size_t start = 0; start < count; start += block.size()) {
+        const std::span<float> part = std::span(block).first(std::min(block.size(), count - start));
+        fill(part);
+        file.writeSamples(part);
+    }
     file.commit();
 }
 

@@ -49,6 +49,13 @@ bool wavFits(size_t sampleCount, long long rate);
 // std::invalid_argument for a rate below 1.
 void writeWAV(std::span<const float> samples, int rate, const QString& path);
 
+// writeWAV of `count` samples that are made as they are written: `fill` is called with
+// consecutive spans (at most 65 536 samples each) that together cover the count, and fills them.
+// The file is byte for byte what writeWAV writes for the same samples. Throws what writeWAV throws
+// and what `fill` throws (nothing is then left at `path`).
+using Fill = std::function<void(std::span<float> block)>;
+void writeWAV(size_t count, int rate, const QString& path, const Fill& fill);
+
 // The read of monoSamples written straight to a 16-bit WAV file at `path`, block by block:
 // byte for byte what writeWAV(monoSamples(input, rate, maxSeconds), rate, path) writes, without
 // holding the samples (an hour at 16 000 per second is 230 MB of floats). For recognisers that

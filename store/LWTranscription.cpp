@@ -82,12 +82,12 @@ WhisperRun whisperWords(const Request& request, bool song, const std::optional<Q
     } else {
         const QString reading = QStringLiteral("Song mode: reading the sound track…");
         status(reading, 0.0);
-        const VocalIsolator::Channels channels = VocalIsolator::stereoSamples(
-            request.asset, [&](double f) { status(reading, 0.08 * f); }, stop);
-        status(QStringLiteral("Song mode: pulling the vocal out of the music…"), 0.08);
-        const std::vector<float> centre =
-            VocalIsolator::isolate(channels.left, channels.right, 120, 6000, 8, {}, stop);
-        samples = VocalIsolator::denoise(centre, 1.6f, 0.12f, {}, stop);
+        const QString pulling = QStringLiteral("Song mode: pulling the vocal out of the music…");
+        // Reading and isolating run together; the noise gate is the second pass over the sound.
+        samples = VocalIsolator::songVocal(
+                      request.asset, [&](double f) { status(reading, 0.08 * f); },
+                      [&](double) { status(pulling, 0.08); }, stop)
+                      .takeSamples();
     }
     if (samples.size() < kShortest)
         throw BCError(QStringLiteral("The sound track is too short to transcribe."));
