@@ -198,6 +198,23 @@ TEST_F(TranscriptionJob, AOneThreadPoolStillChecksTheModelAndStopStillWorks) {
     EXPECT_EQ(store->note(), QStringLiteral("Transcription stopped."));
 }
 
+// The Stop of the settings window's model row used to leave a download that a transcription
+// had started running on.
+TEST_F(TranscriptionJob, TheSettingsStopEndsTheDownloadATranscriptionStarted) {
+    FakeModelServer slow;
+    transcribeNeedingTheDetector(slow, 300);
+    ASSERT_TRUE(
+        spinUntil([&] { return store->busy().startsWith(QStringLiteral("Downloading")); }, 30000));
+    ASSERT_TRUE(services.models.downloading().has_value());
+    services.models.stopDownload(); // what the row's Stop calls
+    waitForEnd(5000);
+    EXPECT_TRUE(hooks.alerts.isEmpty()) << alertText().toStdString();
+    EXPECT_EQ(store->note(), QStringLiteral("Transcription stopped."));
+    EXPECT_EQ(services.models.status(), QStringLiteral("Download stopped."));
+    EXPECT_FALSE(
+        WhisperModels::isInstalled(WhisperModel::voiceDetector(), WhisperModels::folder()));
+}
+
 // Quitting ends the running job before the store goes: whisper-cli is ended and its private
 // folder with the speech removed, whatever the job was doing.
 TEST_F(TranscriptionJob, QuittingWhileWhisperListensLeavesNoChildAndNoFiles) {
