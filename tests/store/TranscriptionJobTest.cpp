@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThreadPool>
 #include <algorithm>
 #include <cmath>
@@ -144,6 +145,31 @@ TEST_F(TranscriptionJob, OfflineCaptionsStartWhereEachSentenceIsSpoken) {
         std::sort(errors.begin(), errors.end());
         std::printf("caption start error over %zu sentences: median %.2f s, worst %.2f s\n",
                     errors.size(), errors[errors.size() / 2], errors.back());
+    }
+}
+
+// The offline recogniser used to show its part notes alone, with no time left as Whisper's
+// listening does.
+TEST_F(TranscriptionJob, TheOfflineRecogniserShowsTheTimeLeft) {
+    const Assembled recording = assemble(fixtures.file(QStringLiteral("five.wav")), 1, 2.0);
+    services.elevenLabs.setEngine(ELSettings::Engine::apple);
+    openAndWait(recording.path);
+    QStringList texts;
+    QObject::connect(store.get(), &LWStore::busyChanged, [&] { texts.append(store->busy()); });
+    store->transcribe();
+    waitForEnd(300000);
+    ASSERT_TRUE(hooks.alerts.isEmpty()) << alertText().toStdString();
+    ASSERT_FALSE(store->captions().isEmpty());
+    const QRegularExpression withTimeLeft(
+        QStringLiteral("^Listening to part \\d+ of \\d+ \\(on this computer\\)… about \\d+ min "
+                       "left$"));
+    QStringList estimated = texts.filter(withTimeLeft);
+    EXPECT_FALSE(estimated.isEmpty()) << texts.join(u'\n').toStdString();
+    // Never while the sound is still being read.
+    for (const QString& text : texts) {
+        if (text.startsWith(QStringLiteral("Reading"))) {
+            EXPECT_FALSE(text.contains(QStringLiteral("left"))) << text.toStdString();
+        }
     }
 }
 
