@@ -71,6 +71,15 @@ BCHelpView::BCHelpView(QList<HelpPage> pages, QString appName, QString initial, 
     split->addWidget(m_scroll, 1);
 
     connect(m_searchField, &QLineEdit::textChanged, this, &BCHelpView::setSearch);
+    // Return in the search goes on to the pages found, at the first of them unless the page
+    // shown is among them.
+    connect(m_searchField, &QLineEdit::returnPressed, this, [this] {
+        if (m_list->count() == 0)
+            return;
+        m_list->setFocus(Qt::TabFocusReason);
+        if (!m_list->currentItem())
+            m_list->setCurrentRow(0);
+    });
     connect(m_list, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { select(item->data(Qt::UserRole).toString()); });
     // The keyboard moves the current row; the page follows it.

@@ -66,6 +66,7 @@ public:
     QString search() const { return m_search; }
     void setSearch(const QString& text);
 
+    // The search: every keystroke filters the page list; Return moves on to the list.
     QLineEdit* searchField() const { return m_searchField; }
     // The page list: a click, Up/Down/Home/End or Page Up/Down select the page under the cursor.
     QListWidget* sidebar() const { return m_list; }
