@@ -370,6 +370,11 @@ void ELSettings::preview(const QString& text, ELPreviewPlayer& player, std::func
     });
 }
 
+void ELSettings::stopPreview() {
+    m_previewStop.request_stop();
+    ++m_previewGeneration; // a late answer of the stopped preview is dropped
+}
+
 void ELSettings::setHasKey(bool hasKey) {
     if (m_hasKey == hasKey)
         return;

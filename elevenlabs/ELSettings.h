@@ -104,6 +104,9 @@ public:
     // to `status`. A newer preview supersedes a running one. `done` (optional) runs once on the
     // main thread when this preview has ended: played, failed or superseded.
     void preview(const QString& text, ELPreviewPlayer& player, std::function<void()> done = {});
+    // Ends a preview still being read or generated: nothing of it plays and it sets no status;
+    // its `done` still runs. A preview already playing is the player's to stop.
+    void stopPreview();
     static QString defaultPreviewText() {
         return QStringLiteral(
             "Hi! This is how my voice sounds in your BRCT Lorowen Pro voiceover.");

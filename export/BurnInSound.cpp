@@ -45,9 +45,10 @@ bool mp4Holds(const AVCodecParameters* parameters) {
 } // namespace
 
 BCError failure(int code) {
-    QString reason = code < 0 ? errorText(code) : QString();
+    // Without a reason from FFmpeg the sentence ends there, rather than on "unknown error".
+    const QString reason = code < 0 ? errorText(code) : QString();
     if (reason.isEmpty())
-        reason = QStringLiteral("unknown error");
+        return BCError(QStringLiteral("The export failed."));
     return BCError(QStringLiteral("The export failed: %1.").arg(reason));
 }
 

@@ -169,14 +169,17 @@ BCOpenedMedia open(const QString& givenPath, const Status& status, std::stop_tok
     checkStop();
 
     // 5-6. The cached copy from an earlier open.
+    // An unrecognised kind is left out of every sentence: "unknown" tells the person nothing.
+    const bool named = kind != BCContainer::unknown;
     const QString raw = kind.rawValue();
-    const QString what =
-        kind == BCContainer::unknown ? QStringLiteral("this file") : QStringLiteral("this ") + raw;
+    const QString what = named ? QStringLiteral("this ") + raw : QStringLiteral("this file");
     const QString dest = cacheFolder() + u'/' + cacheName(path);
     if (fileExists(dest)) {
         try {
             return inspect(dest, path, true,
-                           QStringLiteral("Converted copy (from %1) re-used.").arg(raw), stop);
+                           named ? QStringLiteral("Converted copy (from %1) re-used.").arg(raw)
+                                 : QStringLiteral("Converted copy re-used."),
+                           stop);
         } catch (const BCError&) {
             // a copy that no longer inspects is made again
         }
@@ -218,21 +221,22 @@ BCOpenedMedia open(const QString& givenPath, const Status& status, std::stop_tok
     // 9-10. The copy, or the sentence.
     if (fileExists(dest)) {
         try {
-            return inspect(
-                dest, path, true,
-                QStringLiteral("Converted from %1 for playback. Your original file is untouched.")
-                    .arg(raw),
-                stop);
+            return inspect(dest, path, true,
+                           (named ? QStringLiteral("Converted from %1 for playback.").arg(raw)
+                                  : QStringLiteral("Converted for playback.")) +
+                               QStringLiteral(" Your original file is untouched."),
+                           stop);
         } catch (const BCError&) {
             // falls through to the failure below
         }
     }
     QFile::remove(dest);
     checkStop();
-    QString message = quoted(name) + QStringLiteral(" couldn't be opened. It may be damaged, "
-                                                    "protected (DRM) or in a format this app "
-                                                    "can't read (%1).")
-                                         .arg(raw);
+    QString message = quoted(name) +
+                      QStringLiteral(" couldn't be opened. It may be damaged, "
+                                     "protected (DRM) or in a format this app "
+                                     "can't read") +
+                      (named ? QStringLiteral(" (%1).").arg(raw) : QStringLiteral("."));
     if (!detail.isEmpty())
         message += QStringLiteral("\n\nDetails: ") + detail;
     throw BCError(message, path);

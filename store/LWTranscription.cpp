@@ -137,10 +137,24 @@ Result lyrics(const Request& request, const Services& services, const Status& st
             run.speed};
 }
 
+// The recogniser's notes, with the time left once the parts heard so far tell it: the pace is
+// taken from the recognition alone (from the first part on), as reading the sound is far quicker.
 Result offline(const Request& request, const Status& status, std::stop_token stop) {
-    const Transcriber::Result heard = Transcriber::transcribe(
-        request.asset, request.language, request.preferOnDevice,
-        [&status](const Transcriber::Progress& p) { status(p.note, p.fraction); }, stop);
+    std::optional<std::chrono::steady_clock::time_point> listening;
+    const auto report = [&](const Transcriber::Progress& p) {
+        if (p.chunk == 0 || p.fraction >= 1.0) {
+            status(p.note, p.fraction);
+            return;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (!listening)
+            listening = now;
+        const double elapsed = std::chrono::duration<double>(now - *listening).count();
+        const double heard = (p.fraction - 0.1) / 0.9; // the recognition's own share
+        status(timeLeftText(heard, elapsed, p.note).value_or(p.note), p.fraction);
+    };
+    const Transcriber::Result heard = Transcriber::transcribe(request.asset, request.language,
+                                                              request.preferOnDevice, report, stop);
     checkStop(stop);
     Captions made = CaptionMath::group(heard.words, request.rules);
     const QString phrase =
@@ -257,12 +271,17 @@ QString alignedNote(qsizetype captions, int matched, int total) {
         .arg(percent);
 }
 
-std::optional<QString> timeLeftText(double fraction, double elapsed) {
+std::optional<QString> timeLeftText(double fraction, double elapsed, const QString& doing) {
     if (!(fraction > 0.05))
         return std::nullopt;
     const double minutes = std::floor((elapsed / fraction - elapsed) / 60.0 + 0.5);
     const long long shown = std::max(1LL, std::isfinite(minutes) ? (long long)minutes : 1LL);
-    return QStringLiteral("Whisper is listening on this computer… about %1 min left").arg(shown);
+    return doing + QStringLiteral(" about %1 min left").arg(shown);
+}
+
+std::optional<QString> timeLeftText(double fraction, double elapsed) {
+    return timeLeftText(fraction, elapsed,
+                        QStringLiteral("Whisper is listening on this computer…"));
 }
 
 Captions clampedToFile(Captions captions, double duration) {

@@ -84,7 +84,9 @@ QString madeCaptionsNote(qsizetype count, const QString& enginePhrase, bool hadP
 // The note a finished alignment leaves.
 QString alignedNote(qsizetype captions, int matched, int total);
 // A remaining-time text for a run `fraction` done after `elapsed` seconds, or nothing before
-// 5 % of it.
+// 5 % of it: `doing` (a status ending in "…") followed by " about M min left", M at least 1.
+std::optional<QString> timeLeftText(double fraction, double elapsed, const QString& doing);
+// The same for Whisper: "Whisper is listening on this computer… about M min left".
 std::optional<QString> timeLeftText(double fraction, double elapsed);
 
 // Each caption's end cut back to the file's end, but never to less than 0.1 s after its start.

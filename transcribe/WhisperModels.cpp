@@ -317,8 +317,10 @@ void WhisperModels::onInstalled(std::exception_ptr error) {
 
 void WhisperModels::endRun(std::exception_ptr error) {
     std::unique_ptr<Run> run = std::move(m_run);
-    if (error && m_downloading) {
+    if (error) {
+        // Whoever asked for the run, the models list says how it ended.
         m_downloading.reset();
+        m_status = endSentence(error);
         emit changed();
     }
     finishRequest(std::move(run->request), error);
@@ -347,6 +349,18 @@ void WhisperModels::finishRequest(std::unique_ptr<Request> request, std::excepti
         request->done(error);
 }
 
+QString WhisperModels::endSentence(std::exception_ptr error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const BCCancelled&) {
+        return QStringLiteral("Download stopped.");
+    } catch (const BCError& e) {
+        return e.message();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+}
+
 void WhisperModels::startDownload(const WhisperModel& model) {
     if (m_downloading || m_task)
         return;
@@ -357,15 +371,8 @@ void WhisperModels::startDownload(const WhisperModel& model) {
             m_task.reset();
             if (!error)
                 return;
-            try {
-                std::rethrow_exception(error);
-            } catch (const BCCancelled&) {
-                m_status = QStringLiteral("Download stopped.");
-            } catch (const BCError& e) {
-                m_status = e.message();
-            } catch (const std::exception& e) {
-                m_status = QString::fromUtf8(e.what());
-            }
+            // Refusals before the first byte never start a run, so they are said here.
+            m_status = endSentence(error);
             emit changed();
         },
         m_task->get_token());
@@ -374,6 +381,15 @@ void WhisperModels::startDownload(const WhisperModel& model) {
 void WhisperModels::stopDownload() {
     if (m_task)
         m_task->request_stop();
+    // The running download and every request waiting for one end as stopped, whether the
+    // settings window or a transcription asked for them: nothing is fetched until asked again.
+    QList<quint64> ids;
+    for (const Request* request : std::as_const(m_waiting))
+        ids.append(request->id);
+    if (m_run)
+        ids.append(m_run->request->id);
+    for (const quint64 id : ids)
+        cancelFromToken(id);
 }
 
 void WhisperModels::remove(const WhisperModel& model) {

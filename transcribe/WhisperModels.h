@@ -68,7 +68,10 @@ public:
     // From the settings window: ensure(model, voice detector) with no progress callback. Does
     // nothing while a download runs. Its end sets `status` ("Download stopped." or the error).
     void startDownload(const WhisperModel& model);
-    // Stops the download started by startDownload.
+    // The settings window's Stop: ends the running download and every ensure waiting for one
+    // with BCCancelled, whoever asked for them (startDownload or a transcription's
+    // ensureFromWorker, whose job then ends as stopped). The ".part" file is kept. Any run that
+    // ends with an error, this stop included, sets `status` ("Download stopped." or the error).
     void stopDownload();
 
     // Deletes the model and its marker (a missing file is fine), bumps `tick`, and sets
@@ -113,6 +116,8 @@ private:
     void endRun(std::exception_ptr error);
     void cancelFromToken(quint64 requestId);
     void finishRequest(std::unique_ptr<Request> request, std::exception_ptr error);
+    // The status sentence of a run that ended with `error` (not null).
+    static QString endSentence(std::exception_ptr error);
 
     BCPreferences& m_preferences;
     QString m_modelID;

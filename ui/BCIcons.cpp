@@ -41,7 +41,7 @@ const QHash<QString, QString>& table() {
         {QStringLiteral("plus"), QStringLiteral("plus")},
         {QStringLiteral("minus"), QStringLiteral("minus")},
         {QStringLiteral("scissors"), QStringLiteral("scissors")},
-        {QStringLiteral("arrow.down.to.line"), QStringLiteral("arrow-down-to-line")},
+        {QStringLiteral("arrow.triangle.merge"), QStringLiteral("merge-down")},
         {QStringLiteral("trash"), QStringLiteral("trash-2")},
         {QStringLiteral("plus.magnifyingglass"), QStringLiteral("zoom-in")},
         {QStringLiteral("minus.magnifyingglass"), QStringLiteral("zoom-out")},

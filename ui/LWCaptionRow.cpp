@@ -96,7 +96,7 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
                            QStringLiteral("Play from here"), this);
     auto* split = rowButton(QStringLiteral("scissors"), QStringLiteral("Split at the playhead (S)"),
                             QStringLiteral("Split at the playhead"), this);
-    auto* merge = rowButton(QStringLiteral("arrow.down.to.line"),
+    auto* merge = rowButton(QStringLiteral("arrow.triangle.merge"),
                             QStringLiteral("Merge with the next caption"),
                             QStringLiteral("Merge with the next caption"), this);
     auto* remove =

@@ -128,8 +128,9 @@ QList<HelpPage> applicationPages() {
              }),
              B::heading(QStringLiteral("Progress")),
              B::paragraph(QStringLiteral(
-                 "The status line shows each step; after the first few percent Whisper also "
-                 "estimates the minutes left. Captions > Stop Current Job (Ctrl+.) stops it and "
+                 "The status line shows each step; after the first few percent Whisper and "
+                 "PocketSphinx also estimate the minutes left (ElevenLabs Scribe reports no "
+                 "progress while it listens). Captions > Stop Current Job (Ctrl+.) stops it and "
                  "leaves your captions as they were.")),
              B::heading(QStringLiteral("Language")),
              B::paragraph(QStringLiteral(

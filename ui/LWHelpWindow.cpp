@@ -13,6 +13,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 
 QString HelpBlock::searchable() const {
     switch (kind) {
@@ -51,9 +52,15 @@ BCHelpView::BCHelpView(QList<HelpPage> pages, QString appName, QString initial, 
     m_searchField->setPlaceholderText(QStringLiteral("Search help"));
     m_searchField->setClearButtonEnabled(true);
     sideColumn->addWidget(m_searchField);
+    m_noMatch = new QLabel(side);
+    m_noMatch->setWordWrap(true);
+    m_noMatch->setProperty("caption", true);
+    m_noMatch->hide();
+    sideColumn->addWidget(m_noMatch);
     m_list = new QListWidget(side);
     m_list->setAccessibleName(QStringLiteral("Help pages"));
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setFocusPolicy(Qt::StrongFocus);
     sideColumn->addWidget(m_list, 1);
     split->addWidget(side);
 
@@ -64,12 +71,29 @@ BCHelpView::BCHelpView(QList<HelpPage> pages, QString appName, QString initial, 
     split->addWidget(m_scroll, 1);
 
     connect(m_searchField, &QLineEdit::textChanged, this, &BCHelpView::setSearch);
+    // Return in the search goes on to the pages found, at the first of them unless the page
+    // shown is among them.
+    connect(m_searchField, &QLineEdit::returnPressed, this, [this] {
+        if (m_list->count() == 0)
+            return;
+        m_list->setFocus(Qt::TabFocusReason);
+        if (!m_list->currentItem())
+            m_list->setCurrentRow(0);
+    });
     connect(m_list, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { select(item->data(Qt::UserRole).toString()); });
+    // The keyboard moves the current row; the page follows it.
+    connect(m_list, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        if (!m_filling && item && item->data(Qt::UserRole).toString() != m_selected)
+            select(item->data(Qt::UserRole).toString());
+    });
     connect(&BCUI::shared(), &BCUI::zoomChanged, this, &BCHelpView::applyLook);
     connect(&BCUI::shared(), &BCUI::themeChanged, this, &BCHelpView::applyLook);
 
-    m_selected = m_initial; // as the view appears
+    // As the view appears; an id that names no page gives the first page.
+    const bool known = std::any_of(m_pages.cbegin(), m_pages.cend(),
+                                   [this](const HelpPage& p) { return p.id == m_initial; });
+    m_selected = known || m_pages.isEmpty() ? m_initial : m_pages.first().id;
     applyLook();
 }
 
@@ -88,11 +112,17 @@ QList<HelpPage> BCHelpView::filter(const QList<HelpPage>& pages, const QString& 
     return kept;
 }
 
+QString BCHelpView::noMatchText(const QString& search) {
+    return QStringLiteral("No help page mentions “%1”. Try another word.").arg(search.trimmed());
+}
+
 void BCHelpView::select(const QString& id) {
     m_selected = id;
+    m_filling = true;
     for (int row = 0; row < m_list->count(); ++row)
         if (m_list->item(row)->data(Qt::UserRole).toString() == id)
             m_list->setCurrentRow(row);
+    m_filling = false;
     showPage();
 }
 
@@ -106,8 +136,10 @@ void BCHelpView::setSearch(const QString& text) {
 void BCHelpView::refreshList() {
     const QColor colour = BCUI::shared().theme().text;
     const int size = BCUI::shared().px(16);
+    m_filling = true;
     m_list->clear();
-    for (const HelpPage& page : filtered()) {
+    const QList<HelpPage> shown = filtered();
+    for (const HelpPage& page : shown) {
         auto* item = new QListWidgetItem(m_list);
         item->setText(page.title);
         item->setData(Qt::UserRole, page.id);
@@ -116,6 +148,9 @@ void BCHelpView::refreshList() {
             m_list->setCurrentItem(item);
     }
     m_list->setIconSize(QSize(size, size));
+    m_filling = false;
+    m_noMatch->setText(shown.isEmpty() ? noMatchText(m_search) : QString());
+    m_noMatch->setVisible(shown.isEmpty());
 }
 
 void BCHelpView::showPage() {
@@ -231,6 +266,7 @@ void BCHelpView::applyLook() {
     setStyleSheet(BCStyleSheet::build(ui.theme(), ui.zoom()));
     m_heading->setFont(BCFont(17, QFont::Bold));
     m_subheading->setFont(BCFont(13));
+    m_noMatch->setFont(BCFont(13));
     m_searchField->setFont(BCFont(13));
     m_list->setFont(BCFont(13));
     findChild<QWidget*>(QStringLiteral("sidebar"))->setFixedWidth(ui.px(250));

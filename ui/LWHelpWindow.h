@@ -66,8 +66,14 @@ public:
     QString search() const { return m_search; }
     void setSearch(const QString& text);
 
+    // The search: every keystroke filters the page list; Return moves on to the list.
     QLineEdit* searchField() const { return m_searchField; }
+    // The page list: a click, Up/Down/Home/End or Page Up/Down select the page under the cursor.
     QListWidget* sidebar() const { return m_list; }
+    // The sentence shown in place of the list when the search matches no page (hidden otherwise).
+    QLabel* noMatchLabel() const { return m_noMatch; }
+    // The sentence for a search that matches no page.
+    static QString noMatchText(const QString& search);
     // The widget showing the selected page (its title label is named "pageTitle").
     QWidget* pageWidget() const { return m_page; }
 
@@ -80,6 +86,7 @@ private:
     QList<HelpPage> m_pages;
     QString m_appName;
     QString m_initial;
+    bool m_filling = false; // the list is being refilled: its current row says nothing
     QString m_selected;
     QString m_search;
 
@@ -87,14 +94,15 @@ private:
     QLabel* m_subheading = nullptr;
     QLineEdit* m_searchField = nullptr;
     QListWidget* m_list = nullptr;
+    QLabel* m_noMatch = nullptr;
     QScrollArea* m_scroll = nullptr;
     QWidget* m_page = nullptr;
 };
 
 // The one help window of the run, made on first use and kept (closing only hides it).
 namespace BCHelpWindow {
-// Opens the help window at `page` (the first page when empty) with a fresh view: the search
-// starts empty again. Returns the view now shown.
+// Opens the help window at `page` (the first page when empty or not a page's id) with a fresh
+// view: the search starts empty again. Returns the view now shown.
 BCHelpView* show(const QString& page = {});
 // The window, when it has been made.
 QWidget* window();

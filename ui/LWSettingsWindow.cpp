@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -16,7 +17,9 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollArea>
+#include <QShowEvent>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -93,6 +96,7 @@ LWSettingsWindow::LWSettingsWindow(ELSettings& el, WhisperModels& wm, QWidget* p
 }
 
 LWSettingsWindow::~LWSettingsWindow() {
+    // The settings may already be gone when the window is deleted after the application's end.
     m_player->stop();
 }
 
@@ -138,6 +142,25 @@ QString LWSettingsWindow::keyStatusText(bool hasKey) {
                           "paste it below. Lorowen Pro includes no key of its own: your own "
                           "ElevenLabs plan pays for what you use.")
         .arg(ELError::websiteDomain());
+}
+
+std::optional<QString> LWSettingsWindow::previewRefusal(bool hasKey, const QString& voiceID) {
+    if (!hasKey)
+        return QStringLiteral("The preview speaks through ElevenLabs: save your API key above, "
+                              "click Load Voices and pick a voice, then try again.");
+    if (voiceID.isEmpty())
+        return QStringLiteral("Choose a voice first: click Load Voices and pick one.");
+    return std::nullopt;
+}
+
+QString LWSettingsWindow::folderText(const QString& folder) {
+    QString shown = QDir::cleanPath(folder);
+    const QString home = QDir::cleanPath(QDir::homePath());
+    if (shown.startsWith(home + u'/'))
+        shown = u'~' + shown.mid(home.size());
+    return QStringLiteral("Models are downloaded once from Hugging Face, checked with a SHA-256 "
+                          "safety checksum, and kept in “%1”.")
+        .arg(QDir::toNativeSeparators(shown));
 }
 
 QWidget* LWSettingsWindow::panel(const QString& heading, QVBoxLayout*& body, QWidget* aside) {
@@ -210,6 +233,9 @@ QWidget* LWSettingsWindow::buildVoicePanel() {
     row->addWidget(m_previewButton);
     row->addWidget(wrapped(QStringLiteral("Uses a few ElevenLabs credits."), frame, true), 1);
     body->addLayout(row);
+    m_previewNote = wrapped(QString(), frame);
+    m_previewNote->hide();
+    body->addWidget(m_previewNote);
 
     connect(m_voice, &QComboBox::activated, this, [this](int index) {
         const QString id = m_voice->itemData(index).toString();
@@ -277,7 +303,13 @@ QWidget* LWSettingsWindow::buildEnginePanel() {
         row.mark = new QRadioButton(model.name, m_whisperBlock);
         row.mark->setToolTip(model.note);
         m_marks->addButton(row.mark, r);
-        grid->addWidget(row.mark, r, 0);
+        grid->addWidget(row.mark, 2 * r, 0);
+        // The model's one-line note, under its name.
+        row.note = wrapped(model.note, m_whisperBlock, true);
+        row.note->setAccessibleName(model.name);
+        row.note->setIndent(style()->pixelMetric(QStyle::PM_ExclusiveIndicatorWidth) +
+                            style()->pixelMetric(QStyle::PM_RadioButtonLabelSpacing));
+        grid->addWidget(row.note, 2 * r + 1, 0, 1, 2);
 
         auto* right = new QHBoxLayout;
         row.installed = new QLabel(QStringLiteral("✓ On this computer"), m_whisperBlock);
@@ -294,7 +326,7 @@ QWidget* LWSettingsWindow::buildEnginePanel() {
               static_cast<QWidget*>(row.bar), static_cast<QWidget*>(row.percent),
               static_cast<QWidget*>(row.stop), static_cast<QWidget*>(row.download)})
             right->addWidget(part);
-        grid->addLayout(right, r, 1, Qt::AlignRight);
+        grid->addLayout(right, 2 * r, 1, Qt::AlignRight);
 
         connect(row.remove, &QPushButton::clicked, this, [this, model] { m_wm.remove(model); });
         connect(row.stop, &QPushButton::clicked, &m_wm, &WhisperModels::stopDownload);
@@ -312,10 +344,9 @@ QWidget* LWSettingsWindow::buildEnginePanel() {
 
     m_modelStatus = wrapped(QString(), m_whisperBlock);
     block->addWidget(m_modelStatus);
-    block->addWidget(wrapped(QStringLiteral("Models are downloaded once from Hugging Face, "
-                                            "checked with a SHA-256 safety checksum, and kept in "
-                                            "your data folder (~/.local/share)."),
-                             m_whisperBlock, true));
+    // The folder the models really live in (it follows XDG_DATA_HOME).
+    m_folderText = wrapped(folderText(WhisperModels::folder()), m_whisperBlock, true);
+    block->addWidget(m_folderText);
     auto* folderRow = new QHBoxLayout;
     auto* folder = new QPushButton(QStringLiteral("Show Folder"), m_whisperBlock);
     connect(folder, &QPushButton::clicked, &m_wm, &WhisperModels::showFolder);
@@ -364,11 +395,23 @@ QProgressBar* LWSettingsWindow::progressBar(const QString& modelID) const {
     return found ? found->bar : nullptr;
 }
 
+QLabel* LWSettingsWindow::noteLabel(const QString& modelID) const {
+    const ModelRow* found = row(modelID);
+    return found ? found->note : nullptr;
+}
+
 void LWSettingsWindow::preview() {
     if (m_player->playing()) {
         m_player->stop();
         return;
     }
+    // Until the keyring has answered, the preview reads the key itself and says what it found.
+    const std::optional<QString> refusal =
+        previewRefusal(m_el.hasKey() || !m_el.keyChecked(), m_el.voiceID());
+    m_previewNote->setText(refusal.value_or(QString()));
+    m_previewNote->setVisible(refusal.has_value());
+    if (refusal)
+        return;
     m_previewBusy = true;
     refresh();
     const QPointer<LWSettingsWindow> self(this);
@@ -378,6 +421,18 @@ void LWSettingsWindow::preview() {
         self->m_previewBusy = false;
         self->refresh();
     });
+}
+
+void LWSettingsWindow::stopPreview() {
+    m_el.stopPreview();
+    m_player->stop();
+}
+
+void LWSettingsWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    // Closed or hidden by the application; a minimised window (a spontaneous hide) plays on.
+    if (!event->spontaneous())
+        stopPreview();
 }
 
 void LWSettingsWindow::showEvent(QShowEvent* event) {
@@ -405,6 +460,12 @@ void LWSettingsWindow::refresh() {
         m_previewButton->setText(m_previewBusy ? QStringLiteral("Generating…")
                                                : QStringLiteral("Preview Voice"));
     m_previewButton->setEnabled(m_player->playing() || !m_previewBusy);
+    if (!m_previewNote->isHidden()) {
+        // A refusal on show follows the key and the voice: it goes once both are there.
+        const std::optional<QString> refusal = previewRefusal(hasKey, m_el.voiceID());
+        m_previewNote->setText(refusal.value_or(QString()));
+        m_previewNote->setVisible(refusal.has_value());
+    }
 
     const ELSettings::Engine engine = m_el.engine();
     if (QAbstractButton* chosen = m_engines->button(int(engine)))

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <optional>
 
 class ELPreviewPlayer;
 class QAbstractButton;
@@ -38,6 +39,12 @@ public:
     static QString engineDescription(ELSettings::Engine engine, bool hasKey);
     // The sentence of the key panel.
     static QString keyStatusText(bool hasKey);
+    // Why "Preview Voice" can't speak yet, or nothing when it can: no key is stored, or no
+    // voice is chosen.
+    static std::optional<QString> previewRefusal(bool hasKey, const QString& voiceID);
+    // The sentence under the model rows naming the models folder `folder`, with the home folder
+    // written as "~".
+    static QString folderText(const QString& folder);
 
     // Parts the tests reach.
     QLineEdit* keyField() const { return m_keyField; }
@@ -52,21 +59,28 @@ public:
     QLabel* engineDescriptionLabel() const { return m_engineText; }
     QLabel* keyStatusLabel() const { return m_keyStatus; }
     QLabel* statusLabel() const { return m_status; }
+    // The sentence beside the preview button (hidden when there is nothing to say).
+    QLabel* previewNote() const { return m_previewNote; }
+    QLabel* folderLabel() const { return m_folderText; }
     // The model rows, one per catalog choice (never the voice detector), by model id.
     QStringList modelRowIds() const;
     QPushButton* downloadButton(const QString& modelID) const;
     QPushButton* removeButton(const QString& modelID) const;
     QPushButton* stopButton(const QString& modelID) const;
     QProgressBar* progressBar(const QString& modelID) const;
+    QLabel* noteLabel(const QString& modelID) const;
     bool previewBusy() const { return m_previewBusy; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Closing only hides the window: a preview being made or played ends with it.
+    void hideEvent(QHideEvent* event) override;
 
 private:
     struct ModelRow {
         QString id;
         QRadioButton* mark = nullptr;
+        QLabel* note = nullptr;
         QLabel* installed = nullptr;
         QPushButton* remove = nullptr;
         QProgressBar* bar = nullptr;
@@ -81,6 +95,7 @@ private:
     QWidget* buildEnginePanel();
     QWidget* panel(const QString& heading, QVBoxLayout*& body, QWidget* aside = nullptr);
     void preview();
+    void stopPreview();
     void refresh();
     void refreshVoices();
     void refreshModels();
@@ -103,6 +118,7 @@ private:
     QComboBox* m_model = nullptr;
     QLineEdit* m_previewText = nullptr;
     QPushButton* m_previewButton = nullptr;
+    QLabel* m_previewNote = nullptr;
 
     QButtonGroup* m_engines = nullptr;
     QLabel* m_engineText = nullptr;
@@ -112,4 +128,5 @@ private:
     QButtonGroup* m_marks = nullptr;
     QList<ModelRow> m_rows;
     QLabel* m_modelStatus = nullptr;
+    QLabel* m_folderText = nullptr;
 };

@@ -318,10 +318,12 @@ TEST(Opener, EveryFailureSaysItsSentence) {
     const QString damaged =
         QStringLiteral("Conversion failed: the file's contents are damaged or in a format the "
                        "converter doesn't know.");
+    // The kind in brackets when the first bytes tell it (`raw` empty: they don't).
     auto cantOpen = [](const char* name, const char* raw) {
         return QStringLiteral("“%1” couldn't be opened. It may be damaged, protected (DRM) or in a "
-                              "format this app can't read (%2).")
-            .arg(QString::fromUtf8(name), QString::fromUtf8(raw));
+                              "format this app can't read%2.")
+            .arg(QString::fromUtf8(name),
+                 *raw ? QStringLiteral(" (%1)").arg(QString::fromUtf8(raw)) : QString());
     };
     struct Case {
         QString path;
@@ -337,7 +339,7 @@ TEST(Opener, EveryFailureSaysItsSentence) {
              .arg(QFileInfo(fixtures.folder()).fileName())},
         {fixtures.path(F::empty), QStringLiteral("“empty.mp4” is empty (0 bytes).")},
         {fixtures.path(F::randomBytes),
-         cantOpen("random.mp4", "unknown") + QStringLiteral("\n\nDetails: ") + damaged},
+         cantOpen("random.mp4", "") + QStringLiteral("\n\nDetails: ") + damaged},
         {fixtures.path(F::truncatedMp4),
          cantOpen("truncated.mp4", "MP4/MOV") + QStringLiteral("\n\nDetails: ") + damaged},
         // The export makes a copy, which is still too thin to show: no details.
@@ -387,14 +389,31 @@ TEST(Opener, SaysWhenTheConverterIsMissing) {
     // A direct kind first tries the export, whose reason stays when there is no converter.
     EXPECT_EQ(messageOf([&] { BCMediaOpener::open(random); }),
               QStringLiteral("“random.mp4” couldn't be opened. It may be damaged, protected (DRM) "
-                             "or in a format this app can't read (unknown).\n\nDetails: The system "
-                             "can't export this file"));
+                             "or in a format this app can't read.\n\nDetails: The system can't "
+                             "export this file"));
     EXPECT_EQ(messageOf([&] {
                   BCMediaOpener::convertWithBuiltIn(mpeg, fixtures.file(QStringLiteral("x.mov")));
               }),
               QStringLiteral("The built-in converter is missing from this copy of the app."));
     // A file the platform plays needs no converter.
     EXPECT_FALSE(BCMediaOpener::open(fixtures.path(F::mp4)).converted);
+}
+
+// A file of a kind the first bytes don't tell used to be named "unknown" in what the person
+// reads: "Converted from unknown for playback." and "… can't read (unknown)."
+TEST(Opener, AFileOfNoKnownKindIsNeverCalledUnknown) {
+    MediaFixtures fixtures;
+    const QString random = fixtures.path(F::randomBytes);
+    const QString mp4 = fixtures.path(F::mp4);
+    // A converter that "converts" by copying a good movie to its output.
+    ScopedConverter converter(
+        fixtures.script(QStringLiteral("copying-ffmpeg"),
+                        "case \" $* \" in *\" -y \"*) for last; do :; done; cp '" + mp4.toUtf8() +
+                            "' \"$last\" ;; esac\nexit 0\n"));
+    const BCOpenedMedia converted = BCMediaOpener::open(random);
+    EXPECT_EQ(converted.note,
+              QStringLiteral("Converted for playback. Your original file is untouched."));
+    EXPECT_EQ(BCMediaOpener::open(random).note, QStringLiteral("Converted copy re-used."));
 }
 
 TEST(Opener, FindsTheConverter) {

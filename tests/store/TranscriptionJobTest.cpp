@@ -13,6 +13,7 @@
 
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QThreadPool>
 #include <algorithm>
 #include <cmath>
@@ -147,6 +148,33 @@ TEST_F(TranscriptionJob, OfflineCaptionsStartWhereEachSentenceIsSpoken) {
     }
 }
 
+// The offline recogniser used to show its part notes alone, with no time left as Whisper's
+// listening does.
+TEST_F(TranscriptionJob, TheOfflineRecogniserShowsTheTimeLeft) {
+    const Assembled recording = assemble(fixtures.file(QStringLiteral("five.wav")), 1, 2.0);
+    services.elevenLabs.setEngine(ELSettings::Engine::apple);
+    openAndWait(recording.path);
+    QStringList texts;
+    const QObject listening; // ends the connection before `texts` goes
+    QObject::connect(store.get(), &LWStore::busyChanged, &listening,
+                     [&] { texts.append(store->busy()); });
+    store->transcribe();
+    waitForEnd(300000);
+    ASSERT_TRUE(hooks.alerts.isEmpty()) << alertText().toStdString();
+    ASSERT_FALSE(store->captions().isEmpty());
+    const QRegularExpression withTimeLeft(
+        QStringLiteral("^Listening to part \\d+ of \\d+ \\(on this computer\\)… about \\d+ min "
+                       "left$"));
+    QStringList estimated = texts.filter(withTimeLeft);
+    EXPECT_FALSE(estimated.isEmpty()) << texts.join(u'\n').toStdString();
+    // Never while the sound is still being read.
+    for (const QString& text : texts) {
+        if (text.startsWith(QStringLiteral("Reading"))) {
+            EXPECT_FALSE(text.contains(QStringLiteral("left"))) << text.toStdString();
+        }
+    }
+}
+
 TEST_F(TranscriptionJob, TheOfflineRecogniserNeverClaimsASpeechService) {
     services.elevenLabs.setEngine(ELSettings::Engine::apple);
     store->setPreferOnDevice(false);
@@ -196,6 +224,23 @@ TEST_F(TranscriptionJob, AOneThreadPoolStillChecksTheModelAndStopStillWorks) {
     store->cancelWork();
     waitForEnd(5000);
     EXPECT_EQ(store->note(), QStringLiteral("Transcription stopped."));
+}
+
+// The Stop of the settings window's model row used to leave a download that a transcription
+// had started running on.
+TEST_F(TranscriptionJob, TheSettingsStopEndsTheDownloadATranscriptionStarted) {
+    FakeModelServer slow;
+    transcribeNeedingTheDetector(slow, 300);
+    ASSERT_TRUE(
+        spinUntil([&] { return store->busy().startsWith(QStringLiteral("Downloading")); }, 30000));
+    ASSERT_TRUE(services.models.downloading().has_value());
+    services.models.stopDownload(); // what the row's Stop calls
+    waitForEnd(5000);
+    EXPECT_TRUE(hooks.alerts.isEmpty()) << alertText().toStdString();
+    EXPECT_EQ(store->note(), QStringLiteral("Transcription stopped."));
+    EXPECT_EQ(services.models.status(), QStringLiteral("Download stopped."));
+    EXPECT_FALSE(
+        WhisperModels::isInstalled(WhisperModel::voiceDetector(), WhisperModels::folder()));
 }
 
 // Quitting ends the running job before the store goes: whisper-cli is ended and its private

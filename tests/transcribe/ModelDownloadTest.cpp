@@ -504,6 +504,34 @@ TEST_F(ModelDownload, StartDownloadWhileOneRunsDoesNothingAndStopSaysSo) {
     EXPECT_FALSE(models.installed(first));
 }
 
+// The settings window's Stop used to reach only a download the window itself had started: one
+// a transcription had asked for ran on while its row showed Stop, and the row's status kept
+// reading "Downloading …" after it ended.
+TEST_F(ModelDownload, StopEndsTheRunningDownloadWhoeverAskedForIt) {
+    FakeModelServer::File slow{randomBytes(2 * 1024 * 1024, 18)};
+    slow.chunkDelayMs = 30;
+    const WhisperModel model = fakeModel(QStringLiteral("j"), 2 * 1024 * 1024, 18, slow);
+    QStringList results;
+    // As a transcription asks: with its job's token, which nobody stops here.
+    std::stop_source job;
+    models.ensure(
+        {model}, {}, [&](std::exception_ptr e) { results.append("job:" + outcome(e)); },
+        job.get_token());
+    models.ensure({model}, {}, [&](std::exception_ptr e) { results.append("next:" + outcome(e)); });
+    ASSERT_TRUE(spinUntil([&] { return models.fraction() > 0; }));
+    EXPECT_FALSE(models.taskRunning()) << "not the settings window's own download";
+
+    models.stopDownload();
+    ASSERT_TRUE(spinUntil([&] { return results.size() == 2; }, 20000));
+    EXPECT_EQ(results, (QStringList{"next:cancelled", "job:cancelled"}));
+    EXPECT_EQ(models.status(), QStringLiteral("Download stopped."));
+    EXPECT_FALSE(models.downloading().has_value());
+    EXPECT_FALSE(models.installed(model));
+    EXPECT_GT(QFileInfo(WhisperModels::folder() + "/j.bin.part").size(), 0);
+    spinUntil([] { return false; }, 200);
+    EXPECT_EQ(server.ranges(modelPath + "j.bin").size(), 1) << "nothing fetched after the stop";
+}
+
 TEST_F(ModelDownload, ShortDiskRefusesBeforeTheFirstByteCountingThePart) {
     const WhisperModel model = fakeModel(QStringLiteral("d"), 100000, 16);
     models.freeBytes = [](const QString&) { return qint64(40000); };

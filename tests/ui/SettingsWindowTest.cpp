@@ -2,14 +2,18 @@
 // repository played by local stand-ins.
 #include "../elevenlabs/FakeElevenLabs.h"
 #include "../transcribe/FakeModelServer.h"
+#include "BCError.h"
 #include "ELMemoryKeyStore.h"
+#include "ELPreviewPlayer.h"
 #include "ELSettings.h"
 #include "LWSettingsWindow.h"
+#include "MediaFixtures.h"
 #include "TestFiles.h"
 #include "WhisperModels.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -154,6 +158,141 @@ TEST_F(SettingsWindow, ModelRowsDownloadStopAndNeverListTheVoiceDetector) {
     EXPECT_EQ(models->modelID(), small.id); // stopping keeps the choice
     EXPECT_TRUE(window->progressBar(small.id)->isHidden());
     EXPECT_FALSE(window->downloadButton(small.id)->isHidden());
+}
+
+// "Preview Voice" without a key or without a voice used to do nothing the person could see.
+TEST_F(SettingsWindow, PreviewSaysWhyItCannotSpeakUntilThereIsAKeyAndAVoice) {
+    makeWindow();
+    EXPECT_TRUE(window->previewNote()->isHidden());
+    window->previewButton()->click();
+    EXPECT_FALSE(window->previewNote()->isHidden());
+    EXPECT_EQ(window->previewNote()->text(),
+              QStringLiteral("The preview speaks through ElevenLabs: save your API key above, "
+                             "click Load Voices and pick a voice, then try again."));
+    EXPECT_FALSE(window->previewBusy());
+
+    keys->item = "sk_key";
+    el->refreshKey();
+    ASSERT_TRUE(spinUntil([&] { return el->hasKey(); }));
+    ASSERT_TRUE(el->voiceID().isEmpty());
+    EXPECT_EQ(window->previewNote()->text(),
+              QStringLiteral("Choose a voice first: click Load Voices and pick one."));
+    window->previewButton()->click();
+    EXPECT_FALSE(window->previewNote()->isHidden());
+    EXPECT_FALSE(window->previewBusy());
+    spinUntil([] { return false; }, 100);
+    EXPECT_TRUE(server.requests().isEmpty()) << "nothing was sent to ElevenLabs";
+
+    el->setVoiceID(QStringLiteral("v-1"));
+    EXPECT_TRUE(window->previewNote()->isHidden());
+}
+
+// A preview went on playing, or started playing later, after the window had been closed.
+TEST_F(SettingsWindow, ClosingTheWindowStopsThePreviewPlayingOrBeingMade) {
+    MediaFixtures media;
+    const QString long_ = media.file(QStringLiteral("long.mp3"));
+    ASSERT_TRUE(MediaFixtures::ffmpeg({"-f", "lavfi", "-i", "sine=frequency=440:duration=20",
+                                       "-c:a", "libmp3lame", "-b:a", "32k", long_}));
+    QFile file(long_);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray mp3 = file.readAll();
+    keys->item = "sk_key";
+    el->refreshKey();
+    ASSERT_TRUE(spinUntil([&] { return el->hasKey(); }));
+    el->setVoiceID(QStringLiteral("v-1"));
+    makeWindow();
+    auto* player = window->findChild<ELPreviewPlayer*>();
+    ASSERT_NE(player, nullptr);
+
+    server.reply("POST", "/v1/text-to-speech/v-1", Reply(200, mp3, "audio/mpeg"));
+    window->show();
+    window->previewButton()->click();
+    ASSERT_TRUE(spinUntil([&] { return player->playing(); }, 20000));
+    EXPECT_EQ(window->previewButton()->text(), QStringLiteral("Stop"));
+    window->close();
+    EXPECT_FALSE(player->playing());
+    ASSERT_TRUE(spinUntil([&] { return !window->previewBusy(); }));
+
+    // Closed while ElevenLabs is still answering: the answer is never played.
+    server.reply("POST", "/v1/text-to-speech/v-1", Reply(200, mp3, "audio/mpeg").after(600));
+    window->show();
+    window->previewButton()->click();
+    EXPECT_TRUE(window->previewBusy());
+    const auto spoken = [&] {
+        qsizetype count = 0;
+        for (const FakeElevenLabs::Request& request : server.requests())
+            count += request.method == QStringLiteral("POST");
+        return count;
+    };
+    ASSERT_TRUE(spinUntil([&] { return spoken() == 2; }, 10000));
+    window->close();
+    bool played = false;
+    const QObject listening; // ends the connection before `played` goes
+    QObject::connect(player, &ELPreviewPlayer::playingChanged, &listening, [&] { played = true; });
+    spinUntil([] { return false; }, 1500);
+    EXPECT_FALSE(played);
+    EXPECT_FALSE(window->previewBusy());
+    EXPECT_EQ(window->previewButton()->text(), QStringLiteral("Preview Voice"));
+}
+
+TEST_F(SettingsWindow, EachModelShowsItsNoteAndTheFolderIsTheRealOne) {
+    makeWindow();
+    window->show();
+    for (const WhisperModel& model : WhisperModel::choices()) {
+        SCOPED_TRACE(model.id.toStdString());
+        QLabel* note = window->noteLabel(model.id);
+        ASSERT_NE(note, nullptr);
+        EXPECT_FALSE(model.note.isEmpty());
+        EXPECT_EQ(note->text(), model.note);
+        EXPECT_TRUE(note->isVisibleTo(window.get()));
+    }
+    // The tests' data folder is a temporary one (XDG_DATA_HOME), never ~/.local/share.
+    const QString folder = WhisperModels::folder();
+    ASSERT_FALSE(folder.startsWith(QDir::homePath() + u'/'));
+    EXPECT_EQ(window->folderLabel()->text(),
+              QStringLiteral("Models are downloaded once from Hugging Face, checked with a "
+                             "SHA-256 safety checksum, and kept in “%1”.")
+                  .arg(folder));
+    EXPECT_FALSE(window->folderLabel()->text().contains(QStringLiteral(".local/share")));
+    EXPECT_TRUE(LWSettingsWindow::folderText(QDir::homePath() +
+                                             QStringLiteral("/.local/share/BRCT Lorowen Pro/"
+                                                            "Whisper Models"))
+                    .endsWith(QStringLiteral(" kept in “~/.local/share/BRCT Lorowen Pro/Whisper "
+                                             "Models”.")));
+}
+
+// The row's Stop used to reach only a download the window itself had started, not one a
+// transcription had asked for.
+TEST_F(SettingsWindow, TheRowStopEndsADownloadATranscriptionStarted) {
+    FakeModelServer repository;
+    makeWindow();
+    const WhisperModel small = WhisperModel::choices().first();
+    FakeModelServer::File slow{QByteArray(2 * 1024 * 1024, 'm')};
+    slow.chunkDelayMs = 200;
+    repository.serve(QUrl(small.urlString).path(), slow);
+    std::stop_source job; // the transcription's own token, which nobody stops
+    std::optional<bool> cancelled;
+    models->ensure(
+        {small}, {},
+        [&](std::exception_ptr error) {
+            cancelled = false;
+            try {
+                if (error)
+                    std::rethrow_exception(error);
+            } catch (const BCCancelled&) {
+                cancelled = true;
+            } catch (...) {
+            }
+        },
+        job.get_token());
+    ASSERT_TRUE(spinUntil([&] { return models->downloading() == small.id; }));
+    ASSERT_FALSE(window->stopButton(small.id)->isHidden());
+    window->stopButton(small.id)->click();
+    ASSERT_TRUE(spinUntil([&] { return cancelled.has_value(); }, 20000));
+    EXPECT_TRUE(*cancelled);
+    EXPECT_TRUE(window->stopButton(small.id)->isHidden());
+    EXPECT_FALSE(window->downloadButton(small.id)->isHidden());
+    EXPECT_FALSE(models->installed(small));
 }
 
 } // namespace

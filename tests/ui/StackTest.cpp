@@ -1,3 +1,4 @@
+#include "BCIcons.h"
 #include "LWCaptionRow.h"
 #include "LWStack.h"
 #include "UiFixture.h"
@@ -8,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QTest>
+#include <QToolButton>
 
 class Stack : public UiFixture {
 protected:
@@ -117,4 +119,23 @@ TEST_F(Stack, RowButtonsAndDeleteAllAreUndoable) {
     store->undo();
     EXPECT_EQ(store->captions(), before);
     EXPECT_NE(shownRow(stack, 0), nullptr);
+}
+
+// The merge button used to show an arrow down to a line, which reads as a download.
+TEST_F(Stack, TheMergeButtonShowsTheMergeSymbol) {
+    openMedia(60);
+    setCaptions({{1, 2}, {3, 4}});
+    LWStack stack(*store);
+    stack.resize(400, 600);
+    stack.show();
+    QToolButton* merge = nullptr;
+    for (QToolButton* button : shownRow(stack, 0)->findChildren<QToolButton*>())
+        if (button->accessibleName() == QStringLiteral("Merge with the next caption"))
+            merge = button;
+    ASSERT_NE(merge, nullptr);
+    const auto image = [](const QIcon& icon) { return icon.pixmap(32).toImage(); };
+    EXPECT_EQ(BCIcons::file(QStringLiteral("arrow.triangle.merge")),
+              QStringLiteral(":/icons/merge-down.svg"));
+    EXPECT_EQ(image(merge->icon()), image(BCIcons::icon(QStringLiteral("arrow.triangle.merge"))));
+    EXPECT_NE(image(merge->icon()), image(BCIcons::icon(QStringLiteral("arrow.down.circle"))));
 }
