@@ -121,3 +121,32 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
           << QStringLiteral("QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }");
     return rules.join(u'\n');
 }
+
+QPalette BCStyleSheet::palette(const BCTheme& t) {
+    QPalette colours;
+    const QColor disabledText = t.dim.darker(125);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool off = group == QPalette::Disabled;
+        colours.setColor(group, QPalette::Window, t.base);
+        colours.setColor(group, QPalette::WindowText, off ? disabledText : t.text);
+        colours.setColor(group, QPalette::Base, off ? t.panel : t.well);
+        colours.setColor(group, QPalette::AlternateBase, t.panel);
+        colours.setColor(group, QPalette::Text, off ? disabledText : t.text);
+        colours.setColor(group, QPalette::PlaceholderText, t.dim);
+        colours.setColor(group, QPalette::Button, t.raised);
+        colours.setColor(group, QPalette::ButtonText, off ? disabledText : t.text);
+        colours.setColor(group, QPalette::BrightText, t.accent2);
+        colours.setColor(group, QPalette::Light, t.raised.lighter(140));
+        colours.setColor(group, QPalette::Midlight, t.raised.lighter(115));
+        colours.setColor(group, QPalette::Mid, t.metalLo);
+        colours.setColor(group, QPalette::Dark, t.deep);
+        colours.setColor(group, QPalette::Shadow, Qt::black);
+        colours.setColor(group, QPalette::Highlight, off ? t.metalLo : t.accent);
+        colours.setColor(group, QPalette::HighlightedText, off ? t.dim : t.deep);
+        colours.setColor(group, QPalette::ToolTipBase, t.raised);
+        colours.setColor(group, QPalette::ToolTipText, t.text);
+        colours.setColor(group, QPalette::Link, t.accent2);
+        colours.setColor(group, QPalette::LinkVisited, t.accent);
+    }
+    return colours;
+}
