@@ -1,6 +1,7 @@
 #include "BCStyleSheet.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -74,13 +75,16 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
           << QStringLiteral("QAbstractScrollArea#rows, QScrollArea#lane { background: %1; "
                             "border: 1px solid %2; border-radius: %3px; }")
                  .arg(css(t.well), css(t.deep), px(8))
+          // A caption row's content has one size whatever its state: the thin border of a plain
+          // row is made up with padding.
           << QStringLiteral("QFrame#row { background: %1; border: 1px solid %2; border-radius: "
-                            "%3px; }")
+                            "%3px; padding: %4px; }")
                  .arg(css(t.panel), cssAlpha(t.metalMid, 0.3), px(8))
-          << QStringLiteral("QFrame#row[active=\"true\"] { border: %1px solid %2; }")
+                 .arg(std::max(0L, std::lround(2 * zoom) - 1))
+          << QStringLiteral("QFrame#row[active=\"true\"] { border: %1px solid %2; padding: 0; }")
                  .arg(px(2), css(t.accent2))
           << QStringLiteral("QFrame#row[selected=\"true\"] { background: %1; border: %2px solid "
-                            "%3; }")
+                            "%3; padding: 0; }")
                  .arg(css(t.raised), px(2), css(t.accent))
           << QStringLiteral("QFrame#row QToolButton { padding: %1px; border-radius: %2px; }")
                  .arg(px(2), px(5))
