@@ -179,10 +179,12 @@ void LWCaptionRow::applyLook() {
 }
 
 int LWCaptionRow::textHeight(int lines) const {
-    // The lines, the document's margins above and below, and the field's border and padding.
-    const int margins = int(std::ceil(2 * m_text->document()->documentMargin()));
-    return std::max(1, lines) * m_text->fontMetrics().lineSpacing() + margins +
-           2 * (1 + BCUI::shared().px(3)) + 2;
+    // The lines (at their fractional height: rounding each one adds up); the document's margin
+    // above and below them, which the text edit's scrolling counts once more, and a pixel it
+    // keeps free; then the field's border and padding.
+    const double text = std::max(1, lines) * QFontMetricsF(m_text->font()).lineSpacing();
+    const double margins = 3 * m_text->document()->documentMargin() + 1;
+    return int(std::ceil(text + margins)) + 2 * (1 + BCUI::shared().px(3)) + 1;
 }
 
 void LWCaptionRow::setTextLines(int lines) {

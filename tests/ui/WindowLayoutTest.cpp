@@ -90,6 +90,16 @@ QString cut(QWidget* widget) {
                    ? QStringLiteral("shows %1 px of its %2 px text").arg(field.width()).arg(text)
                    : QString();
     }
+    if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
+        // A caption's text scrolls only when it has more lines than its box was given.
+        const auto* row = qobject_cast<LWCaptionRow*>(text->parentWidget());
+        const int lines = text->document()->lineCount();
+        return row && text->verticalScrollBar()->maximum() > 0 && lines <= row->textLines()
+                   ? QStringLiteral("scrolls its %1 lines in a box of %2")
+                         .arg(lines)
+                         .arg(row->textLines())
+                   : QString();
+    }
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) {
         QStyleOptionFrame option;
         option.initFrom(edit);
@@ -174,7 +184,10 @@ protected:
              Caption::make(604.25, 609,
                            QStringLiteral("Every caption is timed to the speech,\n"
                                           "and every line can be edited here.")),
-             Caption::make(609, 612, QStringLiteral("Thank you."))});
+             Caption::make(609, 612, QStringLiteral("Thank you.")),
+             Caption::make(612, 616,
+                           QStringLiteral("A caption long enough to wrap onto a "
+                                          "third line in the box."))});
         s.setSelected(s.captions()[1].id);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
