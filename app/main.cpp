@@ -1,49 +1,83 @@
 #include "BCPreferences.h"
 #include "ELKeyStore.h"
 #include "ELSettings.h"
+#include "LWInstance.h"
 #include "LWMainWindow.h"
 #include "LWStore.h"
 #include "WhisperModels.h"
 
 #include <QApplication>
-#include <QDir>
+#include <QCommandLineParser>
 #include <QFileInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <cstdio>
-#include <cstring>
+#include <optional>
 
 namespace {
 
-// One window per user: a second launch hands its file to the running one over this socket.
-QString socketName() {
-    return QStringLiteral("brct-lorowen-pro-") + QString::fromLocal8Bit(qgetenv("USER"));
-}
+// The window's command line. --help and --version are answered before anything needs a display
+// (packaging checks run them without one); the rest is read once Qt has taken its own options
+// (-platform, -style, …) out of the arguments.
+class Arguments {
+public:
+    Arguments() {
+        m_parser.setApplicationDescription(
+            QStringLiteral("BRCT Lorowen Pro: timed captions from the speech in a video or audio "
+                           "file.\nFor batch work without a window, use lorowen-cli."));
+        m_parser.addOption(m_help);
+        m_parser.addOption(m_version);
+        m_parser.addPositionalArgument(QStringLiteral("file"),
+                                       QStringLiteral("A video or audio file to open."),
+                                       QStringLiteral("[file]"));
+    }
 
-// Sends `path` (possibly empty, which only raises the window) to a running instance. Returns
-// whether one answered.
-bool forwardToRunning(const QString& path) {
-    QLocalSocket socket;
-    socket.connectToServer(socketName());
-    if (!socket.waitForConnected(500))
-        return false;
-    socket.write(path.toUtf8() + '\n');
-    socket.flush();
-    socket.waitForBytesWritten(1000);
-    socket.disconnectFromServer();
-    return true;
-}
+    // Before the application exists: >= 0 when the program has answered and exits with it.
+    int answerEarly(int argc, char** argv) {
+        QStringList words;
+        for (int i = 0; i < argc; ++i)
+            words << QString::fromLocal8Bit(argv[i]);
+        m_parser.parse(words); // unknown options may be Qt's own; judged later
+        if (m_parser.isSet(m_help)) {
+            QString text = m_parser.helpText();
+            text.replace(QStringLiteral("<executable_name>"), QStringLiteral("lorowen"));
+            std::fputs(qPrintable(text), stdout);
+            return 0;
+        }
+        if (m_parser.isSet(m_version)) {
+            std::printf("lorowen %s\n", LOROWEN_VERSION);
+            return 0;
+        }
+        return -1;
+    }
+
+    // The file to open (absolute, or empty) from the application's arguments; nothing, after
+    // saying why, when they make no sense.
+    std::optional<QString> file(const QStringList& arguments) {
+        const auto refuse = [](const QString& why) {
+            std::fprintf(stderr, "lorowen: %s\nTry 'lorowen --help'.\n", qPrintable(why));
+            return std::nullopt;
+        };
+        if (!m_parser.parse(arguments))
+            return refuse(m_parser.errorText());
+        const QStringList files = m_parser.positionalArguments();
+        if (files.size() > 1)
+            return refuse(QStringLiteral("open one file at a time."));
+        return files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
+    }
+
+private:
+    QCommandLineParser m_parser;
+    const QCommandLineOption m_help{{QStringLiteral("h"), QStringLiteral("help")},
+                                    QStringLiteral("Show this help and exit.")};
+    const QCommandLineOption m_version{{QStringLiteral("v"), QStringLiteral("version")},
+                                       QStringLiteral("Show the version and exit.")};
+};
 
 } // namespace
 
 int main(int argc, char** argv) {
-    // Answered before anything needs a display, so packaging checks can run it anywhere.
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::printf("lorowen %s\n", LOROWEN_VERSION);
-            return 0;
-        }
-    }
+    Arguments arguments;
+    if (const int answered = arguments.answerEarly(argc, argv); answered >= 0)
+        return answered;
     // Without a display Qt would stop with a platform-plugin error; say what to do instead.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
@@ -61,9 +95,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("BRCT Lorowen Pro"));
     QApplication::setDesktopFileName(QStringLiteral("lorowen"));
 
-    const QStringList files = QApplication::arguments().mid(1);
-    const QString file = files.isEmpty() ? QString() : QFileInfo(files.first()).absoluteFilePath();
-    if (forwardToRunning(file))
+    const std::optional<QString> file = arguments.file(QApplication::arguments());
+    if (!file)
+        return 2;
+    if (LWInstance::forward(*file))
         return 0;
 
     // The services the window's store works with, made once and outliving the window.
@@ -71,27 +106,16 @@ int main(int argc, char** argv) {
     WhisperModels models(*preferences);
     ELSettings elevenLabs(ELKeyStore::system(), *preferences);
     LWMainWindow window({*preferences, models, elevenLabs});
-    QLocalServer server;
-    QLocalServer::removeServer(socketName()); // a stale socket of a crashed run
-    server.setSocketOptions(QLocalServer::UserAccessOption);
-    if (server.listen(socketName())) {
-        QObject::connect(&server, &QLocalServer::newConnection, &window, [&server, &window] {
-            while (QLocalSocket* peer = server.nextPendingConnection()) {
-                QObject::connect(peer, &QLocalSocket::disconnected, peer, &QObject::deleteLater);
-                QObject::connect(peer, &QLocalSocket::readyRead, &window, [peer, &window] {
-                    while (peer->canReadLine()) {
-                        const QString path = QString::fromUtf8(peer->readLine()).trimmed();
-                        if (!path.isEmpty())
-                            window.store().open(path);
-                        window.raise();
-                        window.activateWindow();
-                    }
-                });
-            }
-        });
-    }
+    LWInstance instance;
+    QObject::connect(&instance, &LWInstance::requested, &window, [&window](const QString& path) {
+        if (!path.isEmpty())
+            window.store().open(path);
+        window.raise();
+        window.activateWindow();
+    });
+    instance.listen();
     window.show();
-    if (!file.isEmpty())
-        window.store().open(file);
+    if (!file->isEmpty())
+        window.store().open(*file);
     return QApplication::exec();
 }

@@ -46,6 +46,8 @@ QString BCPreferences::key(BCPref pref) {
         return QStringLiteral("brct.ui.zoom");
     case BCPref::theme:
         return QStringLiteral("brct.ui.theme");
+    case BCPref::recentFiles:
+        return QStringLiteral("lw.recentFiles");
     }
     return {};
 }

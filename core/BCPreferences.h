@@ -20,6 +20,7 @@ enum class BCPref {
     scribeModel,    // "el.scribe": the ElevenLabs Scribe model
     zoom,           // "brct.ui.zoom"
     theme,          // "brct.ui.theme"
+    recentFiles,    // "lw.recentFiles": the files opened last, newest first
 };
 
 // The remembered preferences: the user's (QSettings, organisation "Brindlecote", application

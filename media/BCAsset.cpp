@@ -9,6 +9,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -56,6 +57,29 @@ BCVideoTrack videoTrack(const AVStream* stream) {
     return track;
 }
 
+// The real length of a file whose duration FFmpeg only estimated from the bit rate (raw ADTS
+// AAC, VBR MP3 without a header): the end of its last packet, read once to the end of the file
+// without decoding. Nothing when no packet carries a time.
+std::optional<double> measuredDuration(AVFormatContext* context, const std::stop_token& stop) {
+    const BCFFmpeg::PacketPtr packet = BCFFmpeg::makePacket();
+    const double origin =
+        context->start_time != AV_NOPTS_VALUE ? double(context->start_time) / AV_TIME_BASE : 0.0;
+    double end = -1;
+    for (unsigned count = 0; av_read_frame(context, packet.get()) >= 0; ++count) {
+        const AVStream* stream = context->streams[packet->stream_index];
+        const int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (at != AV_NOPTS_VALUE)
+            end = std::max(end, double(at + std::max<int64_t>(packet->duration, 0)) *
+                                    av_q2d(stream->time_base));
+        av_packet_unref(packet.get());
+        if (count % 512 == 0 && stop.stop_requested())
+            throw BCCancelled{};
+    }
+    if (!(end > origin))
+        return std::nullopt;
+    return end - origin;
+}
+
 bool decodable(const AVFormatContext* context, int index) {
     return index < 0 || avcodec_find_decoder(context->streams[index]->codecpar->codec_id);
 }
@@ -73,6 +97,10 @@ BCAsset BCAsset::load(const QString& path, std::stop_token stop) {
     BCAsset asset;
     asset.path = path;
     asset.duration = BCFFmpeg::duration(context.get());
+    if (context->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE) {
+        if (const auto measured = measuredDuration(context.get(), stop))
+            asset.duration = *measured;
+    }
     for (unsigned i = 0; i < context->nb_streams; ++i) {
         const AVStream* stream = context->streams[i];
         if (stream->disposition & AV_DISPOSITION_ATTACHED_PIC)

@@ -155,9 +155,11 @@ BCOpenedMedia open(const QString& givenPath, const Status& status, std::stop_tok
     // 1-2. Readable and not empty.
     checkReadableAndNotEmpty(path, name);
 
-    // 3-4. What the first bytes say; direct kinds are played as they are when they inspect well.
+    // 3-4. What the first bytes say; direct kinds are played as they are when they inspect well,
+    // unless the player already failed on this very file and left a copy (convertForPlayback).
     const BCContainer kind = BCContainer::sniff(path);
-    if (!kind.needsConversion()) {
+    const QString cached = cacheFolder() + u'/' + cacheName(path);
+    if (!kind.needsConversion() && !fileExists(cached)) {
         try {
             return inspect(path, path, false, {}, stop);
         } catch (const BCError&) {
@@ -321,7 +323,7 @@ void moveIntoPlace(BCFileTarget& target) {
 }
 
 void convertWithBuiltIn(const QString& input, const QString& output, const Status& status,
-                        std::stop_token stop) {
+                        std::stop_token stop, bool copyFirst) {
     const std::optional<QString> converter = converterURL();
     if (!converter)
         throw BCError(
@@ -335,7 +337,7 @@ void convertWithBuiltIn(const QString& input, const QString& output, const Statu
         // result must also inspect well, else the re-encode follows.
         bool copy = false;
         try {
-            copy = canStreamCopy(BCAsset::load(input, stop));
+            copy = copyFirst && canStreamCopy(BCAsset::load(input, stop));
         } catch (const BCError&) {
             copy = false; // the libraries can't read it: the converter decides
         }
@@ -356,6 +358,39 @@ void convertWithBuiltIn(const QString& input, const QString& output, const Statu
             runConverter(*converter, soundOnlyArguments(input, temporary), duration, status, stop);
         }
         moveIntoPlace(target);
+    }
+}
+
+BCOpenedMedia convertForPlayback(const QString& givenPath, const Status& status,
+                                 std::stop_token stop) {
+    const QString path = QFileInfo(givenPath).absoluteFilePath();
+    const QString name = QFileInfo(path).fileName();
+    checkReadableAndNotEmpty(path, name);
+    const QString dest = cacheFolder() + u'/' + cacheName(path);
+    const QString note = QStringLiteral("This system can't play %1 as it is, so a converted copy "
+                                        "is shown. Your original file is untouched.")
+                             .arg(quoted(name));
+    if (fileExists(dest)) {
+        try {
+            return inspect(dest, path, true, note, stop);
+        } catch (const BCError&) {
+            QFile::remove(dest); // made again below
+        }
+    }
+    if (status)
+        status(QStringLiteral("Converting %1 so the system can play it…").arg(quoted(name)), 0.0);
+    try {
+        convertWithBuiltIn(path, dest, status, stop, false);
+        return inspect(dest, path, true, note, stop);
+    } catch (const BCError& error) {
+        QFile::remove(dest);
+        if (stop.stop_requested())
+            throw BCCancelled{};
+        throw BCError(QStringLiteral("%1 can't be played on this system, and converting it "
+                                     "failed. It can still be transcribed and exported.\n\n"
+                                     "Details: %2")
+                          .arg(quoted(name), error.message()),
+                      path);
     }
 }
 

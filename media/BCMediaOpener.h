@@ -61,10 +61,17 @@ std::optional<QString> converterURL();
 
 // Converts `input` into the MOV file `output` with the converter, writing a temporary file
 // beside `output` that is renamed to it only when complete. Tries a stream copy first when
-// canStreamCopy(source) holds, then the re-encode, then the sound alone. Throws BCError "The
-// built-in converter is missing from this copy of the app." or "Conversion failed: <reason>.".
+// canStreamCopy(source) holds and `copyFirst`, then the re-encode, then the sound alone. Throws
+// BCError "The built-in converter is missing from this copy of the app." or "Conversion failed:
+// <reason>.".
 void convertWithBuiltIn(const QString& input, const QString& output, const Status& status = {},
-                        std::stop_token stop = {});
+                        std::stop_token stop = {}, bool copyFirst = true);
+
+// A file that opened but that the player could not load (the system lacks what decodes its
+// picture or sound): its re-encoded copy in the cache, made now or re-used, which `open` then
+// prefers for the same file. Throws as `open` does.
+BCOpenedMedia convertForPlayback(const QString& path, const Status& status = {},
+                                 std::stop_token stop = {});
 
 // The argument lists of the three attempts.
 QStringList copyArguments(const QString& input, const QString& output);

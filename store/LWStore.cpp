@@ -302,11 +302,17 @@ void LWStore::setLastWhisperSpeed(std::optional<double> speed) {
 
 void LWStore::importSubtitles() {
     const auto path =
-        m_hooks.openPanel({.title = {}, .message = {}, .extensions = LWFormats::captionExts()});
-    if (!path)
-        return;
-    const QString name = fileName(*path);
-    const auto text = LWFormats::readText(*path);
+        m_hooks.openPanel({.title = {},
+                           .message = QStringLiteral(
+                               "Choose a caption file to import (SRT, VTT, ASS, SSA, TTML, SBV)"),
+                           .extensions = LWFormats::captionExts()});
+    if (path)
+        importCaptions(*path);
+}
+
+void LWStore::importCaptions(const QString& path) {
+    const QString name = fileName(path);
+    const auto text = LWFormats::readText(path);
     if (!text) {
         m_hooks.alert(QStringLiteral("Can't read that file"), name);
         return;

@@ -122,6 +122,9 @@ public:
     void chooseFile();
     // Opens a media file as a job; the document is replaced only when every step succeeded.
     void open(const QString& path);
+    // The files opened last (at most ten), newest first, those that still exist.
+    QStringList recentFiles() const;
+    void clearRecentFiles();
     void togglePlay();
     // Moves the playhead to `seconds` and starts playback there.
     void playFrom(double seconds);
@@ -210,6 +213,8 @@ public:
 
     // --- Caption files ---
     void importSubtitles();
+    // Replaces the captions with those of a caption file (the previous ones can be restored).
+    void importCaptions(const QString& path);
     void exportText(TextKind kind, bool timestamps);
 
     // --- Video exports ---
@@ -246,6 +251,7 @@ signals:
     void lyricsDraftChanged();
     void showLyricsSheetChanged();
     void lastWhisperSpeedChanged();
+    void recentFilesChanged();
 
 private:
     // A transcription request from the document and the preferences.
@@ -264,6 +270,11 @@ private:
     void setPlaying(bool playing);
     // Starts the player, saying once per run when there is no sound output to hear it on.
     void startPlayer();
+    // Listens to a new player.
+    void watchPlayer();
+    // The player could not load the file the libraries read: its converted copy is made (or
+    // re-used) and played instead, the captions kept; a copy that fails too is said so.
+    void playerCouldNotLoad();
 
     std::optional<BCOpenedMedia> m_media;
     double m_time = 0;
@@ -295,6 +306,8 @@ private:
     QTimer m_clock; // the 1/30 s playhead clock
     QTimer m_saveTimer;
     QString m_autosaveFailureNote; // the note shown while autosaving fails
-    QString m_projectPath;         // named at opening; a later move or delete can't change it
-    LWJobRunner m_jobs;            // last: its threads are stopped and joined before the rest goes
+    // The open file's project exists but can't be read: it is never written over this session.
+    bool m_autosaveBlocked = false;
+    QString m_projectPath; // named at opening; a later move or delete can't change it
+    LWJobRunner m_jobs;    // last: its threads are stopped and joined before the rest goes
 };

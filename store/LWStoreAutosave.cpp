@@ -21,7 +21,7 @@ void LWStore::flushAutosave() {
 
 void LWStore::autosave() {
     m_saveTimer.stop();
-    if (!m_media)
+    if (!m_media || m_autosaveBlocked)
         return;
     // The name given at opening: the media file's identity changes once it is moved or deleted.
     const QString path = m_projectPath;
@@ -46,11 +46,24 @@ void LWStore::autosave() {
 }
 
 std::optional<Captions> LWStore::loadAutosave(const BCOpenedMedia& media) {
+    m_autosaveBlocked = false;
     const QString path = LWProject::fileFor(media.original.toLocalFile());
-    QFile file(path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly))
+    if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
         return std::nullopt;
-    const QByteArray bytes = file.readAll();
+    // A project that is there but can't be read (no permission, a read error) may hold work:
+    // it is left alone, and nothing is saved over it until a later open can read it.
+    QFile file(path);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        m_autosaveBlocked = true;
+        setNote(QStringLiteral("The captions saved earlier for “%1” can't be read (%2), so they "
+                               "are left as they are and your changes to this file are not saved "
+                               "automatically until they can be read.")
+                    .arg(QFileInfo(media.original.toLocalFile()).fileName(), file.errorString()));
+        return std::nullopt;
+    }
     file.close();
     const auto captions = LWProject::decode(bytes);
     if (!captions) {

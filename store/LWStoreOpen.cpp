@@ -2,6 +2,7 @@
 #include "BCAudio.h"
 #include "BCError.h"
 #include "BCMediaOpener.h"
+#include "BCPreferences.h"
 #include "LWQtPlayer.h"
 #include "LWStore.h"
 
@@ -10,13 +11,62 @@
 #include <cmath>
 
 LWPlayer& LWStore::player() {
-    if (!m_player)
+    if (!m_player) {
         m_player = std::make_unique<LWQtPlayer>();
+        watchPlayer();
+    }
     return *m_player;
 }
 
 void LWStore::setPlayer(std::unique_ptr<LWPlayer> player) {
     m_player = std::move(player);
+    if (m_player)
+        watchPlayer();
+}
+
+void LWStore::watchPlayer() {
+    connect(m_player.get(), &LWPlayer::loaded, this, [this](bool ok) {
+        if (!ok)
+            playerCouldNotLoad();
+    });
+}
+
+void LWStore::playerCouldNotLoad() {
+    if (!m_media)
+        return;
+    const QString original = m_media->original.toLocalFile();
+    const QString name = QFileInfo(original).fileName();
+    if (m_media->converted || isBusy()) {
+        setNote(QStringLiteral("“%1” can't be played on this system, so the picture and sound "
+                               "stay blank. It can still be transcribed and exported.")
+                    .arg(name));
+        return;
+    }
+    LWJobSpec plan;
+    plan.status = QStringLiteral("Converting “%1” so the system can play it…").arg(name);
+    plan.progress = 0.0;
+    plan.errorTitle = QStringLiteral("Can't play “%1”").arg(name);
+    plan.stoppedNote = QStringLiteral("“%1” can't be played on this system until it is converted. "
+                                      "It can still be transcribed and exported.")
+                           .arg(name);
+    plan.body = [this, original](const LWJobContext& job) -> std::function<void()> {
+        const BCOpenedMedia copy = BCMediaOpener::convertForPlayback(
+            original, [&job](const QString& text, std::optional<double> f) { job.status(text, f); },
+            job.stopToken());
+        job.checkStop();
+        return [this, copy] {
+            // Only for the file still open; the captions, waveform and history stay as they are.
+            if (!m_media || m_media->original != copy.original)
+                return;
+            player().pause();
+            setMedia(copy);
+            player().setSource(copy.playable);
+            player().pause();
+            player().seek(m_time);
+            setNote(copy.note);
+        };
+    };
+    startJob(std::move(plan));
 }
 
 void LWStore::chooseFile() {
@@ -26,6 +76,21 @@ void LWStore::chooseFile() {
     panel.extensions = LWFormats::exts();
     if (const auto path = m_hooks.openPanel(panel))
         open(*path);
+}
+
+namespace {
+constexpr qsizetype kRecentFiles = 10;
+}
+
+QStringList LWStore::recentFiles() const {
+    QStringList files = m_services.preferences.value(BCPref::recentFiles).toStringList();
+    files.removeIf([](const QString& file) { return !QFileInfo(file).isFile(); });
+    return files.mid(0, kRecentFiles);
+}
+
+void LWStore::clearRecentFiles() {
+    m_services.preferences.remove(BCPref::recentFiles);
+    emit recentFilesChanged();
 }
 
 void LWStore::open(const QString& path) {
@@ -106,6 +171,13 @@ void LWStore::commitOpen(const BCOpenedMedia& media, const QList<float>& peaks, 
     setSelected(std::nullopt);
     setPeaks(peaks, soundStart, soundSeconds);
     setPlaying(false);
+    if (const QString opened = media.original.toLocalFile(); !opened.isEmpty()) {
+        QStringList files = m_services.preferences.value(BCPref::recentFiles).toStringList();
+        files.removeAll(opened);
+        files.prepend(opened);
+        m_services.preferences.setValue(BCPref::recentFiles, files.mid(0, kRecentFiles));
+        emit recentFilesChanged();
+    }
     if (!media.hasAudio)
         setNote(QStringLiteral("This file has no sound track, so there is nothing to transcribe. "
                                "You can still type captions by hand."));

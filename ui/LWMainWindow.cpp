@@ -2,9 +2,11 @@
 
 #include "BCAccessible.h"
 #include "BCControls.h"
+#include "BCFileDrop.h"
 #include "BCStyleSheet.h"
 #include "BCUI.h"
 #include "LWExportBay.h"
+#include "LWFormats.h"
 #include "LWHeader.h"
 #include "LWHelpWindow.h"
 #include "LWKeyFilter.h"
@@ -25,6 +27,7 @@
 #include <QDesktopServices>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
@@ -80,14 +83,33 @@ void LWMainWindow::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void LWMainWindow::dropEvent(QDropEvent* event) {
-    // The first local file dropped anywhere on the window is opened, as on the monitor.
+    QList<QUrl> files;
     for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            m_store->open(url.toLocalFile());
-            event->acceptProposedAction();
+        if (url.isLocalFile())
+            files.append(url);
+    }
+    if (files.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // A caption file dropped on the caption list is imported.
+    const QPoint onList = m_stack->mapFrom(this, event->position().toPoint());
+    if (m_bays->currentWidget() == m_stack && m_stack->rect().contains(onList)) {
+        const QStringList& captionExts = LWFormats::captionExts();
+        const BCFileDrop::Result captions =
+            BCFileDrop::filter(files, QSet<QString>(captionExts.cbegin(), captionExts.cend()));
+        if (!captions.accepted.isEmpty()) {
+            m_store->importCaptions(captions.accepted.first().toLocalFile());
             return;
         }
     }
+    // Anywhere else the first video or audio file among them is opened.
+    const QStringList& mediaExts = LWFormats::exts();
+    const BCFileDrop::Result media =
+        BCFileDrop::filter(files, QSet<QString>(mediaExts.cbegin(), mediaExts.cend()));
+    if (media.alert)
+        m_hooks.alert(media.alert->title, media.alert->message);
+    else
+        m_store->open(media.accepted.first().toLocalFile());
 }
 
 LWMainWindow::~LWMainWindow() {
@@ -223,6 +245,27 @@ void LWMainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(QStringLiteral("Open Video or Audio…"), QKeySequence::Open, store,
                     &LWStore::chooseFile);
+    // The last files opened, read when the menu opens (a file may have gone since).
+    QMenu* recent = file->addMenu(QStringLiteral("Open Recent"));
+    recent->setObjectName(QStringLiteral("openRecent"));
+    const auto fillRecent = [store, recent] {
+        recent->clear();
+        const QStringList files = store->recentFiles();
+        for (const QString& path : files) {
+            QAction* item = recent->addAction(QFileInfo(path).fileName(), store,
+                                              [store, path] { store->open(path); });
+            item->setToolTip(path);
+            item->setStatusTip(path);
+        }
+        if (files.isEmpty())
+            recent->addAction(QStringLiteral("No Recent Files"))->setEnabled(false);
+        recent->addSeparator();
+        QAction* clear =
+            recent->addAction(QStringLiteral("Clear Menu"), store, &LWStore::clearRecentFiles);
+        clear->setEnabled(!files.isEmpty());
+    };
+    connect(recent, &QMenu::aboutToShow, recent, fillRecent);
+    fillRecent();
     file->addAction(QStringLiteral("Import Captions (SRT, VTT, ASS, TTML, SBV)…"),
                     QKeySequence(QStringLiteral("Ctrl+Shift+I")), store, &LWStore::importSubtitles);
     file->addSeparator();

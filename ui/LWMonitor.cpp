@@ -1,13 +1,12 @@
 #include "LWMonitor.h"
 
+#include "BCControls.h"
+#include "BCIcons.h"
 #include "BCUI.h"
 #include "CaptionMath.h"
 #include "CaptionRenderer.h"
 #include "LWStore.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -17,21 +16,38 @@
 #include <cmath>
 
 LWMonitor::LWMonitor(LWStore& store, QWidget* parent)
-    : QWidget(parent), m_store(store), m_sink(new QVideoSink(this)) {
+    : QWidget(parent), m_store(store), m_sink(new QVideoSink(this)),
+      m_open(
+          new BCChromeButton(QStringLiteral("folder.fill"), QStringLiteral("Open a File…"), this)),
+      m_stop(new BCChromeButton(QStringLiteral("stop.fill"), QStringLiteral("Stop"), this)),
+      m_pending(new QVideoFrame) {
     setMinimumSize(320, 180);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    setAcceptDrops(true);
     setAccessibleName(QStringLiteral("Monitor"));
     setToolTip(QStringLiteral("Click to play or pause; drop a video or audio file to open it"));
+    m_open->setProminent(true);
+    m_open->setToolTip(QStringLiteral("Choose a video or audio file to caption (Ctrl+O)"));
+    connect(m_open, &QToolButton::clicked, &m_store, &LWStore::chooseFile);
+    m_stop->setToolTip(QStringLiteral("Stop the current job (Ctrl+.)"));
+    connect(m_stop, &QToolButton::clicked, &m_store, &LWStore::cancelWork);
     connect(m_sink, &QVideoSink::videoFrameChanged, this, &LWMonitor::onFrame);
     const auto refresh = [this] { update(); };
     for (auto signal : {&LWStore::timeChanged, &LWStore::captionsChanged, &LWStore::styleChanged,
-                        &LWStore::busyChanged, &LWStore::progressChanged, &LWStore::peaksChanged})
+                        &LWStore::progressChanged, &LWStore::peaksChanged})
         connect(&m_store, signal, this, refresh);
-    connect(&m_store, &LWStore::mediaChanged, this, [this] {
-        m_frame = QImage();
+    connect(&m_store, &LWStore::busyChanged, this, [this] {
+        placeButtons();
         update();
     });
+    connect(&m_store, &LWStore::mediaChanged, this, [this] {
+        m_frame = QImage();
+        *m_pending = QVideoFrame();
+        m_received = m_shown = 0;
+        placeButtons();
+        update();
+    });
+    connect(&BCUI::shared(), &BCUI::zoomChanged, this, &LWMonitor::placeButtons);
+    placeButtons();
     connect(&BCUI::shared(), &BCUI::themeChanged, this, refresh);
     // The spinner turns while a job runs without a fraction to show.
     m_spinner.setInterval(50);
@@ -55,9 +71,47 @@ void LWMonitor::setSafeArea(bool on) {
     update();
 }
 
+LWMonitor::~LWMonitor() {
+    delete m_pending;
+}
+
+QAbstractButton* LWMonitor::openButton() const {
+    return m_open;
+}
+
+QAbstractButton* LWMonitor::stopButton() const {
+    return m_stop;
+}
+
 void LWMonitor::onFrame(const QVideoFrame& frame) {
-    m_frame = frame.toImage();
+    // Kept as it came (shared, not copied); an older frame not yet shown is simply replaced.
+    *m_pending = frame;
+    ++m_received;
     update();
+}
+
+void LWMonitor::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    placeButtons();
+}
+
+QRectF LWMonitor::busyPanel() const {
+    const BCUI& ui = BCUI::shared();
+    return QRectF(width() / 2.0 - ui.px(190), height() / 2.0 - ui.px(56), ui.px(380), ui.px(112));
+}
+
+void LWMonitor::placeButtons() {
+    const BCUI& ui = BCUI::shared();
+    const bool busy = m_store.isBusy();
+    m_open->setVisible(!m_store.media() && !busy);
+    m_stop->setVisible(busy);
+    m_open->adjustSize();
+    m_open->move(int(width() / 2.0 - m_open->width() / 2.0),
+                 std::min(height() - m_open->height() - ui.px(8), height() / 2 + ui.px(64)));
+    m_stop->adjustSize();
+    const QRectF panel = busyPanel();
+    m_stop->move(int(panel.right() - m_stop->width() - ui.px(12)),
+                 int(panel.bottom() - m_stop->height() - ui.px(10)));
 }
 
 QSize LWMonitor::pictureSize() const {
@@ -93,6 +147,11 @@ void LWMonitor::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const BCTheme& theme = BCUI::shared().theme();
     painter.fillRect(rect(), theme.well);
+    if (m_pending->isValid()) {
+        m_frame = m_pending->toImage();
+        *m_pending = QVideoFrame();
+        ++m_shown;
+    }
     const auto& media = m_store.media();
     if (!media) {
         paintEmptyState(painter);
@@ -153,9 +212,13 @@ void LWMonitor::paintEmptyState(QPainter& painter) {
     const BCTheme& theme = BCUI::shared().theme();
     const BCUI& ui = BCUI::shared();
     QRectF lines = rect().adjusted(ui.px(20), 0, -ui.px(20), 0);
+    const double centre = height() / 2.0;
+    const double symbol = ui.px(44);
+    BCIcons::icon(QStringLiteral("film.fill"))
+        .paint(&painter, QRect(int(width() / 2.0 - symbol / 2), int(centre - ui.px(52) - symbol),
+                               int(symbol), int(symbol)));
     painter.setPen(theme.text);
     painter.setFont(BCFont(17, QFont::DemiBold));
-    const double centre = height() / 2.0;
     painter.drawText(QRectF(lines.left(), centre - ui.px(40), lines.width(), ui.px(28)),
                      Qt::AlignCenter, QStringLiteral("Drop a video or audio file here"));
     painter.setPen(theme.dim);
@@ -194,6 +257,15 @@ void LWMonitor::paintAudioArt(QPainter& painter, const QRectF& area) {
             QRectF(area.left() + i * slot + 1, area.center().y() - height / 2, barWidth, height),
             barWidth / 2, barWidth / 2);
     }
+    // The sound file's own symbol, in the top corner where the bars seldom reach.
+    const BCUI& ui = BCUI::shared();
+    const double side = ui.px(36);
+    const QRectF badge(area.left() + ui.px(14), area.top() + ui.px(14), side + ui.px(16),
+                       side + ui.px(16));
+    painter.setBrush(theme.panel);
+    painter.drawRoundedRect(badge, ui.px(10), ui.px(10));
+    BCIcons::icon(QStringLiteral("waveform"))
+        .paint(&painter, badge.adjusted(ui.px(8), ui.px(8), -ui.px(8), -ui.px(8)).toRect());
 }
 
 void LWMonitor::paintBusy(QPainter& painter) {
@@ -202,19 +274,19 @@ void LWMonitor::paintBusy(QPainter& painter) {
     const BCTheme& theme = BCUI::shared().theme();
     const BCUI& ui = BCUI::shared();
     painter.fillRect(rect(), QColor(0, 0, 0, 140));
-    const QRectF panel(width() / 2.0 - ui.px(190), height() / 2.0 - ui.px(46), ui.px(380),
-                       ui.px(92));
+    const QRectF panel = busyPanel();
     painter.setPen(QPen(theme.metalLo, 1));
     painter.setBrush(theme.panel);
     painter.drawRoundedRect(panel, ui.px(12), ui.px(12));
     painter.setPen(theme.text);
     painter.setFont(BCFont(13, QFont::DemiBold));
-    painter.drawText(panel.adjusted(ui.px(14), ui.px(10), -ui.px(14), -panel.height() / 2),
-                     Qt::AlignCenter | Qt::TextWordWrap, m_store.busy());
+    painter.drawText(
+        panel.adjusted(ui.px(14), ui.px(10), -ui.px(14), -panel.height() / 2 - ui.px(6)),
+        Qt::AlignCenter | Qt::TextWordWrap, m_store.busy());
     const auto progress = m_store.progress();
     if (!progress) {
         const double side = ui.px(22);
-        const QRectF ring(panel.center().x() - side / 2, panel.center().y() + ui.px(4), side, side);
+        const QRectF ring(panel.center().x() - side / 2, panel.center().y() - ui.px(6), side, side);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setBrush(Qt::NoBrush);
         painter.setPen(QPen(theme.well, ui.px(3)));
@@ -223,8 +295,7 @@ void LWMonitor::paintBusy(QPainter& painter) {
         painter.drawArc(ring, -m_spinAngle * 16, 100 * 16);
         return;
     }
-    const QRectF bar(panel.center().x() - ui.px(160), panel.center().y() + ui.px(12), ui.px(280),
-                     ui.px(8));
+    const QRectF bar(panel.center().x() - ui.px(160), panel.center().y(), ui.px(280), ui.px(8));
     painter.setPen(Qt::NoPen);
     painter.setBrush(theme.well);
     painter.drawRoundedRect(bar, bar.height() / 2, bar.height() / 2);
@@ -244,19 +315,4 @@ void LWMonitor::paintBusy(QPainter& painter) {
 void LWMonitor::mousePressEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton && m_store.media())
         m_store.togglePlay();
-}
-
-void LWMonitor::dragEnterEvent(QDragEnterEvent* event) {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
-}
-
-void LWMonitor::dropEvent(QDropEvent* event) {
-    for (const QUrl& url : event->mimeData()->urls()) {
-        if (url.isLocalFile()) {
-            m_store.open(url.toLocalFile());
-            event->acceptProposedAction();
-            return;
-        }
-    }
 }

@@ -6,21 +6,35 @@
 #include <QTimer>
 #include <QWidget>
 
+class BCChromeButton;
 class LWStore;
+class QAbstractButton;
 class QVideoFrame;
 class QVideoSink;
 
 // The picture of the open file with the caption showing at the playhead drawn over it by the
 // same renderer the burned-in export uses, at the size of the picture. Files without a picture
-// show the scrolling waveform bars; no file shows the drop hint; a running job dims it all
-// with its text and progress. A click toggles play; a dropped file is opened.
+// show a waveform symbol over the scrolling waveform bars; no file shows the drop hint and an
+// "Open a File…" button; a running job dims it all with its text, progress and a Stop button.
+// A click toggles play; drops are the window's.
+//
+// The player's frames arrive at full rate; only the latest one is kept, and it is turned into
+// an image when the monitor paints, so frames that come faster than the screen shows them cost
+// nothing on the main thread.
 class LWMonitor : public QWidget {
     Q_OBJECT
 public:
     explicit LWMonitor(LWStore& store, QWidget* parent = nullptr);
+    ~LWMonitor() override;
 
     // Receives the player's frames.
     QVideoSink* videoSink() const { return m_sink; }
+    // The empty monitor's "Open a File…" and the busy overlay's "Stop".
+    QAbstractButton* openButton() const;
+    QAbstractButton* stopButton() const;
+    // Frames received and frames turned into images since the file was opened.
+    int framesReceived() const { return m_received; }
+    int framesShown() const { return m_shown; }
 
     // Whether the dashed 90 % safe-area guide is drawn over pictures (on at first).
     bool safeArea() const { return m_safe; }
@@ -36,8 +50,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
-    void dragEnterEvent(QDragEnterEvent* event) override;
-    void dropEvent(QDropEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void onFrame(const QVideoFrame& frame);
@@ -49,7 +62,16 @@ private:
     void paintEmptyState(QPainter& painter);
     void paintAudioArt(QPainter& painter, const QRectF& area);
     void paintBusy(QPainter& painter);
+    // The busy overlay's panel.
+    QRectF busyPanel() const;
+    // Shows the buttons that belong to the current state, where they belong.
+    void placeButtons();
 
+    BCChromeButton* m_open;
+    BCChromeButton* m_stop;
+    QVideoFrame* m_pending; // the latest frame not yet turned into m_frame
+    int m_received = 0;
+    int m_shown = 0;
     QImage m_frame;
     bool m_safe = true;
     // The last caption drawn, kept until its text, the style or the picture size changes.

@@ -6,20 +6,40 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGridLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QUrl>
 
 namespace {
 
+// "MP4, MOV (*.mp4 *.MP4 *.mov *.MOV)": file names on Linux are matched case by case.
 QString nameFilter(const QStringList& extensions) {
     if (extensions.isEmpty())
         return {};
     QStringList patterns;
-    for (const QString& extension : extensions)
-        patterns.append(QStringLiteral("*.") + extension);
+    for (const QString& extension : extensions) {
+        patterns.append(QStringLiteral("*.") + extension.toLower());
+        patterns.append(QStringLiteral("*.") + extension.toUpper());
+    }
     return QStringLiteral("%1 (%2)").arg(extensions.join(QStringLiteral(", ")).toUpper(),
                                          patterns.join(u' '));
+}
+
+// Shows a panel's message under its file list (the panel drawn by Qt has a grid layout), or in
+// its title when the desktop draws the panel.
+void showMessage(QFileDialog& dialog, const QString& message) {
+    if (message.isEmpty())
+        return;
+    if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        auto* label = new QLabel(message, &dialog);
+        label->setObjectName(QStringLiteral("panelMessage"));
+        label->setWordWrap(true);
+        grid->addWidget(label, grid->rowCount(), 0, 1, grid->columnCount());
+    } else if (dialog.windowTitle().isEmpty()) {
+        dialog.setWindowTitle(message);
+    }
 }
 
 } // namespace
@@ -28,10 +48,11 @@ std::optional<QString> LWQtUiHooks::openPanel(const OpenPanel& panel) {
     QFileDialog dialog(m_window, panel.title);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // The listed kinds first; any other file can still be picked, and the opener converts
+    // what it can (Matroska, WebM, …).
     if (!panel.extensions.isEmpty())
-        dialog.setNameFilter(nameFilter(panel.extensions));
-    if (!panel.message.isEmpty())
-        dialog.setLabelText(QFileDialog::LookIn, panel.message);
+        dialog.setNameFilters({nameFilter(panel.extensions), QStringLiteral("All files (*)")});
+    showMessage(dialog, panel.message);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().first();
@@ -47,6 +68,7 @@ std::optional<QString> LWQtUiHooks::savePanel(const SavePanel& panel) {
     }
     if (!panel.startFolder.isEmpty())
         dialog.setDirectory(panel.startFolder);
+    showMessage(dialog, panel.message);
     dialog.selectFile(panel.proposedName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

@@ -1,5 +1,6 @@
 // Opening media files: the open sequence for each kind, the cache, every error
 // sentence, the stream copy and its fall-backs, and stopping the converter.
+#include "BCAsset.h"
 #include "BCCacheTidy.h"
 #include "BCError.h"
 #include "BCMediaOpener.h"
@@ -14,6 +15,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <atomic>
+#include <cmath>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -453,3 +455,43 @@ TEST(Opener, ProbesTheDurationWithTheConverter) {
 }
 
 } // namespace
+
+TEST(Opener, DurationsFFmpegOnlyEstimatesAreMeasured) {
+    // Ten seconds of silence then ten of loud noise, at a variable bit rate and without a
+    // header that gives the length: FFmpeg's estimate from the first bit rate is far off.
+    MediaFixtures fixtures;
+    const QStringList input = {QStringLiteral("-f"),
+                               QStringLiteral("lavfi"),
+                               QStringLiteral("-i"),
+                               QStringLiteral("anullsrc=r=44100:cl=mono:d=10"),
+                               QStringLiteral("-f"),
+                               QStringLiteral("lavfi"),
+                               QStringLiteral("-i"),
+                               QStringLiteral("anoisesrc=r=44100:d=10:a=0.5"),
+                               QStringLiteral("-filter_complex"),
+                               QStringLiteral("[0][1]concat=n=2:v=0:a=1")};
+    struct Case {
+        const char* name;
+        QStringList codec;
+    };
+    const Case cases[] = {
+        {"adts.aac",
+         {QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-q:a"),
+          QStringLiteral("2")}},
+        {"vbr.mp3",
+         {QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-q:a"),
+          QStringLiteral("4"), QStringLiteral("-write_xing"), QStringLiteral("0")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = fixtures.file(QString::fromLatin1(c.name));
+        ASSERT_TRUE(MediaFixtures::ffmpeg(input + c.codec + QStringList{path}));
+        // The fixture shows the fault: the converter's own probe believes the estimate.
+        const double estimated = BCMediaOpener::probeDuration(path);
+        EXPECT_GT(std::abs(estimated - 20.0) / 20.0, 0.05) << estimated;
+
+        EXPECT_NEAR(BCAsset::load(path).duration, 20.0, 0.1);
+        EXPECT_NEAR(BCMediaOpener::openOriginal(path).duration, 20.0, 0.1);
+        EXPECT_NEAR(BCMediaOpener::open(path).duration, 20.0, 0.1);
+    }
+}
