@@ -15,7 +15,7 @@
 LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    // The row's least width is the compact form's (minimumSizeHint), not the current form's.
+    // The row's least width is the icons-only form's (minimumSizeHint), not the current one's.
     row->setSizeConstraint(QLayout::SetNoConstraint);
 
     m_badge = new QLabel(this);
@@ -105,28 +105,34 @@ void LWHeader::applyLook() {
     refresh();
 }
 
-void LWHeader::setCompact(bool compact) {
-    m_compact = compact;
-    m_product->setVisible(!compact); // the badge stays
-    for (BCChromeButton* button : m_actions)
-        button->setToolButtonStyle(compact ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
+void LWHeader::setForm(Form form) {
+    m_form = form;
+    m_product->setVisible(form == Form::full); // the badge stays
+    for (BCChromeButton* button : m_actions) {
+        button->setToolButtonStyle(form == Form::icons ? Qt::ToolButtonIconOnly
+                                                       : Qt::ToolButtonTextBesideIcon);
+    }
     layout()->invalidate();
 }
 
 void LWHeader::fitToWidth() {
-    // The full form wants the document title's whole width, up to 240 points, where the layout
-    // counts only the title's least width.
-    const BCUI& ui = BCUI::shared();
+    // A form fits when it leaves the document title its whole width, up to 240 points (the
+    // layout itself counts only the title's least width).
     const QString title = m_store.title();
-    const int padding = 2 * ui.px(10) + 2; // the capsule's padding and border
     const int wanted =
-        std::min(m_title->fontMetrics().horizontalAdvance(title) + padding + 1, ui.px(240));
-    setCompact(true);
+        std::max(m_title->minimumWidth(),
+                 std::min(m_title->fontMetrics().horizontalAdvance(title) + titleChrome() + 1,
+                          BCUI::shared().px(240)));
+    setForm(Form::icons);
     m_compactWidth = layout()->minimumSize().width();
-    setCompact(false);
-    const int full = layout()->minimumSize().width() - m_title->minimumWidth() +
-                     std::max(wanted, m_title->minimumWidth());
-    setCompact(width() < full);
+    for (Form form : {Form::full, Form::words}) {
+        setForm(form);
+        if (width() >= layout()->minimumSize().width() - m_title->minimumWidth() + wanted) {
+            updateGeometry();
+            return;
+        }
+    }
+    setForm(Form::icons);
     updateGeometry();
 }
 
@@ -136,8 +142,14 @@ QSize LWHeader::minimumSizeHint() const {
 
 void LWHeader::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    fitToWidth();
     refresh();
+    fitToWidth();
+}
+
+int LWHeader::titleChrome() const {
+    // What the capsule adds to its text: its padding, as the style sheet sets it.
+    m_title->ensurePolished();
+    return m_title->sizeHint().width() - m_title->fontMetrics().horizontalAdvance(m_title->text());
 }
 
 bool LWHeader::eventFilter(QObject* watched, QEvent* event) {
@@ -148,7 +160,7 @@ bool LWHeader::eventFilter(QObject* watched, QEvent* event) {
 
 void LWHeader::refreshTitle() {
     const QString title = m_store.title();
-    const int room = m_title->width() - 2 * BCUI::shared().px(10) - 2; // inside the capsule
+    const int room = m_title->width() - titleChrome();
     const QString shown =
         m_title->fontMetrics().elidedText(title, Qt::ElideMiddle, std::max(40, room));
     if (m_title->text() != shown)
@@ -158,7 +170,11 @@ void LWHeader::refreshTitle() {
 
 void LWHeader::refresh() {
     const double duration = m_store.media() ? m_store.media()->duration : 0.0;
-    m_clock->setText(clockText(m_store.time(), duration));
+    const QString clock = clockText(m_store.time(), duration);
+    const bool resized = clock.size() != m_clock->text().size();
+    m_clock->setText(clock);
+    if (resized) // a longer clock may leave the title too little room
+        fitToWidth();
     refreshTitle();
     const bool playing = m_store.playing();
     m_play->setSymbol(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"));

@@ -12,13 +12,13 @@ class QToolButton;
 // transport (start, back 5 s, play/pause, forward 5 s), the clock and the main actions (Open,
 // Song, Lyrics, Transcribe). Every button calls a store operation. When the row is too narrow to
 // show the document title in full (up to 240 points of it) beside everything else, the product
-// title goes and the action buttons drop their words, keeping their icons with tool tips.
+// title goes first, then the action buttons drop their words, keeping their icons with tool tips.
 class LWHeader : public QWidget {
     Q_OBJECT
 public:
     explicit LWHeader(LWStore& store, QWidget* parent = nullptr);
 
-    // Re-reads the zoom: fonts, sizes and the compact form.
+    // Re-reads the zoom: fonts, sizes and the form that fits.
     void applyLook();
 
     BCChromeButton* transcribeButton() const { return m_transcribe; }
@@ -28,9 +28,10 @@ public:
 
     // "m:ss.t / m:ss.t" of the playhead and the duration.
     static QString clockText(double time, double duration);
-    // Whether the row shows its compact form.
-    bool compact() const { return m_compact; }
-    // The compact form's least width: the window never squeezes the row below it.
+    // The row's forms, widest first: everything; without the product title; action icons only.
+    enum class Form { full, words, icons };
+    Form form() const { return m_form; }
+    // The icons-only form's least width: the window never squeezes the row below it.
     QSize minimumSizeHint() const override;
 
 protected:
@@ -42,12 +43,13 @@ private:
     BCChromeButton* action(const QString& icon, const QString& word, const QString& help);
     void refresh();
     void refreshTitle();
-    void setCompact(bool compact);
+    int titleChrome() const;
+    void setForm(Form form);
     // Chooses the form for the current width.
     void fitToWidth();
 
     LWStore& m_store;
-    bool m_compact = false;
+    Form m_form = Form::full;
     int m_compactWidth = 0;
     QLabel* m_badge = nullptr;
     BCChromeTitle* m_product = nullptr;
