@@ -209,7 +209,13 @@ int LWCaptionRow::wrappedLines(const QString& text, const QFont& font, int width
     int lines = 0;
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QFontMetricsF metrics(font);
     for (const QString& paragraph : text.split(u'\n')) {
+        // Most captions' lines fit as they are; only a longer one is broken as the box would.
+        if (metrics.horizontalAdvance(paragraph) <= width) {
+            ++lines;
+            continue;
+        }
         QTextLayout layout(paragraph, font);
         layout.setTextOption(option);
         layout.beginLayout();
