@@ -181,12 +181,12 @@ QSize BCChromeButton::sizeHint() const {
     const QFontMetrics metrics(font());
     const bool words = toolButtonStyle() != Qt::ToolButtonIconOnly && !text().isEmpty();
     const bool icon = !m_symbol.isEmpty() && toolButtonStyle() != Qt::ToolButtonTextOnly;
-    const double pad = pt(m_compact ? 6 : 12);
+    const double pad = pt(m_compact ? 5 : 12);
     double width = 2 * pad;
     if (icon)
         width += iconSize().width();
     if (icon && words)
-        width += pt(6);
+        width += pt(m_compact ? 4 : 6);
     if (words)
         width += metrics.horizontalAdvance(text());
     if (!icon && !words)
@@ -225,11 +225,12 @@ void BCChromeButton::paintEvent(QPaintEvent*) {
     const bool words = toolButtonStyle() != Qt::ToolButtonIconOnly && !text().isEmpty();
     const bool icon = !m_symbol.isEmpty() && toolButtonStyle() != Qt::ToolButtonTextOnly;
     const QFontMetrics metrics(font());
+    const double gap = pt(m_compact ? 4 : 6); // between the symbol and the word
     double content = 0;
     if (icon)
         content += iconSize().width();
     if (icon && words)
-        content += pt(6);
+        content += gap;
     if (words)
         content += metrics.horizontalAdvance(text());
     double x = std::max(pt(4), (width() - content) / 2);
@@ -238,7 +239,7 @@ void BCChromeButton::paintEvent(QPaintEvent*) {
         const QPixmap symbol =
             BCIcons::pixmap(m_symbol, size.width(), ink, painter.device()->devicePixelRatioF());
         painter.drawPixmap(QPointF(x, (height() - size.height()) / 2.0), symbol);
-        x += size.width() + (words ? pt(6) : 0);
+        x += size.width() + (words ? gap : 0);
     }
     if (words) {
         painter.setPen(ink);
@@ -343,7 +344,9 @@ void BCSegment::setSelection(const QVariant& value) {
 BCSwitch::BCSwitch(const QString& title, QWidget* parent) : QCheckBox(title, parent) {
     setAccessibleName(title);
     setToolTip(title);
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     setCursor(Qt::PointingHandCursor);
     followLook(this);
 }
@@ -356,7 +359,18 @@ QSize BCSwitch::sizeHint() const {
 }
 
 QSize BCSwitch::minimumSizeHint() const {
-    return QSize(int(std::ceil(pt(34 + 8 + 40))), sizeHint().height());
+    const QFontMetrics metrics(font());
+    int word = 0;
+    for (const QString& part : text().split(u' ', Qt::SkipEmptyParts))
+        word = std::max(word, metrics.horizontalAdvance(part));
+    return QSize(int(std::ceil(pt(34 + 8))) + word + 1, sizeHint().height());
+}
+
+int BCSwitch::heightForWidth(int width) const {
+    const int room = std::max(1, width - int(std::ceil(pt(34 + 8))));
+    const QRect text = fontMetrics().boundingRect(QRect(0, 0, room, 100000),
+                                                  Qt::TextWordWrap | Qt::AlignLeft, this->text());
+    return std::max(sizeHint().height(), text.height());
 }
 
 bool BCSwitch::hitButton(const QPoint& pos) const {
@@ -388,8 +402,7 @@ void BCSwitch::paintEvent(QPaintEvent*) {
         painter.setPen(isEnabled() ? t.text : faded(t.dim, 0.6));
         painter.setFont(font());
         const QRectF area(w + pt(8), 0, width() - w - pt(8), height());
-        painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft,
-                         fontMetrics().elidedText(text(), Qt::ElideRight, int(area.width())));
+        painter.drawText(area, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextWordWrap, text());
     }
 }
 

@@ -113,14 +113,17 @@ private:
     QVariant m_selection;
 };
 
-// A labelled on/off switch; a click flips it (`toggled` reports the new state).
+// A labelled on/off switch; a click flips it (`toggled` reports the new state). A title too
+// long for the width wraps at word boundaries and the switch grows taller.
 class BCSwitch : public QCheckBox {
     Q_OBJECT
 public:
     explicit BCSwitch(const QString& title, QWidget* parent = nullptr);
     QSize sizeHint() const override;
-    // The switch and a little of its title: a narrow column cuts the title with an ellipsis.
+    // The switch and the title's longest word.
     QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;

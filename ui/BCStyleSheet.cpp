@@ -1,6 +1,7 @@
 #include "BCStyleSheet.h"
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -74,13 +75,16 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
           << QStringLiteral("QAbstractScrollArea#rows, QScrollArea#lane { background: %1; "
                             "border: 1px solid %2; border-radius: %3px; }")
                  .arg(css(t.well), css(t.deep), px(8))
+          // A caption row's content has one size whatever its state: the thin border of a plain
+          // row is made up with padding.
           << QStringLiteral("QFrame#row { background: %1; border: 1px solid %2; border-radius: "
-                            "%3px; }")
+                            "%3px; padding: %4px; }")
                  .arg(css(t.panel), cssAlpha(t.metalMid, 0.3), px(8))
-          << QStringLiteral("QFrame#row[active=\"true\"] { border: %1px solid %2; }")
+                 .arg(std::max(0L, std::lround(2 * zoom) - 1))
+          << QStringLiteral("QFrame#row[active=\"true\"] { border: %1px solid %2; padding: 0; }")
                  .arg(px(2), css(t.accent2))
           << QStringLiteral("QFrame#row[selected=\"true\"] { background: %1; border: %2px solid "
-                            "%3; }")
+                            "%3; padding: 0; }")
                  .arg(css(t.raised), px(2), css(t.accent))
           << QStringLiteral("QFrame#row QToolButton { padding: %1px; border-radius: %2px; }")
                  .arg(px(2), px(5))
@@ -120,4 +124,33 @@ QString BCStyleSheet::build(const BCTheme& t, double zoom) {
                  .arg(cssAlpha(t.metalMid, 0.6), px(4), px(24))
           << QStringLiteral("QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; }");
     return rules.join(u'\n');
+}
+
+QPalette BCStyleSheet::palette(const BCTheme& t) {
+    QPalette colours;
+    const QColor disabledText = t.dim.darker(125);
+    for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        const bool off = group == QPalette::Disabled;
+        colours.setColor(group, QPalette::Window, t.base);
+        colours.setColor(group, QPalette::WindowText, off ? disabledText : t.text);
+        colours.setColor(group, QPalette::Base, off ? t.panel : t.well);
+        colours.setColor(group, QPalette::AlternateBase, t.panel);
+        colours.setColor(group, QPalette::Text, off ? disabledText : t.text);
+        colours.setColor(group, QPalette::PlaceholderText, t.dim);
+        colours.setColor(group, QPalette::Button, t.raised);
+        colours.setColor(group, QPalette::ButtonText, off ? disabledText : t.text);
+        colours.setColor(group, QPalette::BrightText, t.accent2);
+        colours.setColor(group, QPalette::Light, t.raised.lighter(140));
+        colours.setColor(group, QPalette::Midlight, t.raised.lighter(115));
+        colours.setColor(group, QPalette::Mid, t.metalLo);
+        colours.setColor(group, QPalette::Dark, t.deep);
+        colours.setColor(group, QPalette::Shadow, Qt::black);
+        colours.setColor(group, QPalette::Highlight, off ? t.metalLo : t.accent);
+        colours.setColor(group, QPalette::HighlightedText, off ? t.dim : t.deep);
+        colours.setColor(group, QPalette::ToolTipBase, t.raised);
+        colours.setColor(group, QPalette::ToolTipText, t.text);
+        colours.setColor(group, QPalette::Link, t.accent2);
+        colours.setColor(group, QPalette::LinkVisited, t.accent);
+    }
+    return colours;
 }

@@ -13,11 +13,14 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -73,10 +76,13 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
     line->addWidget(m_length);
     line->addStretch(1);
 
+    // The selected row's nudge controls have a line of their own under the text, so the first
+    // line always has room for the two full times.
     m_nudge = new QWidget(this);
+    m_nudge->hide();
     auto* nudge = new QHBoxLayout(m_nudge);
     nudge->setContentsMargins(0, 0, 0, 0);
-    nudge->setSpacing(0);
+    nudge->setSpacing(2);
     auto* nudgeLabel = new QLabel(QStringLiteral("Nudge"), m_nudge);
     nudgeLabel->setProperty("caption", true);
     nudge->addWidget(nudgeLabel);
@@ -90,7 +96,7 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
                   QStringLiteral("Nudge later"), m_nudge);
     nudge->addWidget(earlier);
     nudge->addWidget(later);
-    line->addWidget(m_nudge);
+    nudge->addStretch(1);
 
     auto* play = rowButton(QStringLiteral("play.fill"), QStringLiteral("Play from here"),
                            QStringLiteral("Play from here"), this);
@@ -123,7 +129,10 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
     m_text->installEventFilter(this);
     body->addWidget(m_text, 1);
     body->addLayout(tools);
+    body->setAlignment(tools, Qt::AlignTop);
     column->addLayout(body);
+    column->addWidget(m_nudge);
+    m_text->viewport()->installEventFilter(this);
     // Tab reads the row as it is laid out: the times and nudges, the text, then the tools.
     const QList<QWidget*> order = {m_start, m_end, earlier, later, m_text,
                                    play,    split, merge,   remove};
@@ -162,12 +171,61 @@ void LWCaptionRow::applyLook() {
     }
     m_number->setMinimumWidth(ui.px(22));
     m_text->setFont(BCFont(13));
-    const int lines = m_text->fontMetrics().lineSpacing() * 2;
-    m_text->setFixedHeight(lines + ui.px(20));
+    m_text->setFixedHeight(textHeight(m_lines));
     for (QToolButton* button : m_buttons) {
         button->setIconSize(QSize(ui.px(14), ui.px(14)));
         button->setFixedSize(ui.px(24), ui.px(24));
     }
+}
+
+int LWCaptionRow::textHeight(int lines) const {
+    // The lines (at their fractional height: rounding each one adds up); the document's margin
+    // above and below them, which the text edit's scrolling counts once more, and a pixel it
+    // keeps free; then the field's border and padding.
+    const double text = std::max(1, lines) * QFontMetricsF(m_text->font()).lineSpacing();
+    const double margins = 3 * m_text->document()->documentMargin() + 1;
+    return int(std::ceil(text + margins)) + 2 * (1 + BCUI::shared().px(3)) + 1;
+}
+
+void LWCaptionRow::setTextLines(int lines) {
+    if (lines == m_lines)
+        return;
+    m_lines = lines;
+    m_text->setFixedHeight(textHeight(lines));
+}
+
+int LWCaptionRow::heightFor(int lines, bool selected) {
+    setTextLines(lines);
+    m_nudge->setVisible(selected);
+    ensurePolished();
+    // Nested layouts keep their measures until the row is laid out; this row may never be.
+    for (QLayout* part : findChildren<QLayout*>())
+        part->invalidate();
+    layout()->invalidate();
+    return sizeHint().height();
+}
+
+int LWCaptionRow::wrappedLines(const QString& text, const QFont& font, int width) {
+    int lines = 0;
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    const QFontMetricsF metrics(font);
+    for (const QString& paragraph : text.split(u'\n')) {
+        // Most captions' lines fit as they are; only a longer one is broken as the box would.
+        if (metrics.horizontalAdvance(paragraph) <= width) {
+            ++lines;
+            continue;
+        }
+        QTextLayout layout(paragraph, font);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(std::max(1, width));
+            ++lines;
+        }
+        layout.endLayout();
+    }
+    return std::max(1, lines);
 }
 
 bool LWCaptionRow::editing() const {
@@ -232,6 +290,16 @@ void LWCaptionRow::mousePressEvent(QMouseEvent* event) {
 }
 
 bool LWCaptionRow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_text->viewport()) {
+        // The wrapping width, as if no scroll bar stood beside the text.
+        if (event->type() == QEvent::Resize) {
+            const QScrollBar* bar = m_text->verticalScrollBar();
+            const int width = m_text->viewport()->width() + (bar->isVisible() ? bar->width() : 0) -
+                              int(std::ceil(2 * m_text->document()->documentMargin()));
+            emit textWidthChanged(width);
+        }
+        return QFrame::eventFilter(watched, event);
+    }
     if (event->type() == QEvent::FocusIn)
         m_store.setSelected(id());
     // A time field left without Return shows the stored time again.

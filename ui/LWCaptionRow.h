@@ -22,6 +22,11 @@ public:
     const QUuid& id() const { return m_caption.id; }
     bool editing() const;
     void applyLook();
+    // Makes the text box show `lines` lines (at least 1); longer text scrolls inside it.
+    void setTextLines(int lines);
+    int textLines() const { return m_lines; }
+    // The row's height with a text box of `lines` lines, selected (with the Nudge line) or not.
+    int heightFor(int lines, bool selected);
 
     QLineEdit* startField() const { return m_start; }
     QLineEdit* endField() const { return m_end; }
@@ -31,10 +36,14 @@ public:
     static QString timeText(double seconds);
     // The length label: "%.1fs" of the caption's span, never negative.
     static QString lengthText(const Caption& caption);
+    // How many lines `text` takes in the text box when it wraps at `width` pixels in `font`.
+    static int wrappedLines(const QString& text, const QFont& font, int width);
 
 signals:
     // Return or Escape in a time field: the typing is over and the focus goes back to the list.
     void fieldLeft();
+    // The width the text box wraps its text at, whenever it changes.
+    void textWidthChanged(int width);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
@@ -43,11 +52,13 @@ protected:
 private:
     void commitTime(bool start);
     void refreshTimes();
+    int textHeight(int lines) const;
 
     LWStore& m_store;
     Caption m_caption;
     int m_index = -1;
     bool m_selected = false;
+    int m_lines = 2;
     QLabel* m_number = nullptr;
     QLineEdit* m_start = nullptr;
     QLineEdit* m_end = nullptr;

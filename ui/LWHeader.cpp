@@ -6,6 +6,7 @@
 #include "BCUI.h"
 #include "LWStore.h"
 
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QStyle>
@@ -14,6 +15,8 @@
 LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
+    // The row's least width is the icons-only form's (minimumSizeHint), not the current one's.
+    row->setSizeConstraint(QLayout::SetNoConstraint);
 
     m_badge = new QLabel(this);
     m_badge->setAccessibleName(QStringLiteral("BRCT Lorowen Pro"));
@@ -23,6 +26,7 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
     m_title->setAccessibleName(QStringLiteral("Document"));
     m_title->setMinimumWidth(60);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_title->installEventFilter(this); // the title is shortened to the capsule's width
     row->addWidget(m_badge);
     row->addWidget(m_product);
     row->addWidget(m_title, 1);
@@ -64,6 +68,7 @@ LWHeader::LWHeader(LWStore& store, QWidget* parent) : QWidget(parent), m_store(s
     for (auto signal : {&LWStore::timeChanged, &LWStore::mediaChanged, &LWStore::playingChanged,
                         &LWStore::songModeChanged, &LWStore::busyChanged})
         connect(&m_store, signal, this, &LWHeader::refresh);
+    connect(&m_store, &LWStore::mediaChanged, this, &LWHeader::fitToWidth);
     applyLook();
 }
 
@@ -91,30 +96,86 @@ void LWHeader::applyLook() {
     m_badge->setFixedSize(badge, badge);
     m_badge->setPixmap(BCIcons::badge(badge, devicePixelRatioF()));
     m_title->setFont(BCFont(12, QFont::Medium));
-    // Words give way to icons when the zoom makes the row too wide for the window.
-    const bool compact = ui.zoom() >= 1.5 - 0.001;
-    m_product->setVisible(!compact); // the badge stays
     for (BCChromeButton* button : m_actions) {
         button->setFont(BCFont(12, QFont::DemiBold));
         button->setIconSize(QSize(ui.px(15), ui.px(15)));
-        button->setToolButtonStyle(compact ? Qt::ToolButtonIconOnly : Qt::ToolButtonTextBesideIcon);
         button->setMinimumHeight(ui.px(32));
     }
+    fitToWidth();
     refresh();
+}
+
+void LWHeader::setForm(Form form) {
+    m_form = form;
+    m_product->setVisible(form == Form::full); // the badge stays
+    for (BCChromeButton* button : m_actions) {
+        button->setToolButtonStyle(form == Form::icons ? Qt::ToolButtonIconOnly
+                                                       : Qt::ToolButtonTextBesideIcon);
+    }
+    layout()->invalidate();
+}
+
+void LWHeader::fitToWidth() {
+    // A form fits when it leaves the document title its whole width, up to 240 points (the
+    // layout itself counts only the title's least width).
+    const QString title = m_store.title();
+    const int wanted =
+        std::max(m_title->minimumWidth(),
+                 std::min(m_title->fontMetrics().horizontalAdvance(title) + titleChrome() + 1,
+                          BCUI::shared().px(240)));
+    setForm(Form::icons);
+    m_compactWidth = layout()->minimumSize().width();
+    for (Form form : {Form::full, Form::words}) {
+        setForm(form);
+        if (width() >= layout()->minimumSize().width() - m_title->minimumWidth() + wanted) {
+            updateGeometry();
+            return;
+        }
+    }
+    setForm(Form::icons);
+    updateGeometry();
+}
+
+QSize LWHeader::minimumSizeHint() const {
+    return QSize(m_compactWidth, layout()->minimumSize().height());
 }
 
 void LWHeader::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     refresh();
+    fitToWidth();
+}
+
+int LWHeader::titleChrome() const {
+    // What the capsule adds to its text: its padding, as the style sheet sets it.
+    m_title->ensurePolished();
+    return m_title->sizeHint().width() - m_title->fontMetrics().horizontalAdvance(m_title->text());
+}
+
+bool LWHeader::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_title && event->type() == QEvent::Resize)
+        refreshTitle();
+    return QWidget::eventFilter(watched, event);
+}
+
+void LWHeader::refreshTitle() {
+    const QString title = m_store.title();
+    const int room = m_title->width() - titleChrome();
+    const QString shown =
+        m_title->fontMetrics().elidedText(title, Qt::ElideMiddle, std::max(40, room));
+    if (m_title->text() != shown)
+        m_title->setText(shown);
+    m_title->setToolTip(title);
 }
 
 void LWHeader::refresh() {
     const double duration = m_store.media() ? m_store.media()->duration : 0.0;
-    m_clock->setText(clockText(m_store.time(), duration));
-    const QString title = m_store.title();
-    m_title->setText(m_title->fontMetrics().elidedText(title, Qt::ElideMiddle,
-                                                       std::max(40, m_title->width() - 20)));
-    m_title->setToolTip(title);
+    const QString clock = clockText(m_store.time(), duration);
+    const bool resized = clock.size() != m_clock->text().size();
+    m_clock->setText(clock);
+    if (resized) // a longer clock may leave the title too little room
+        fitToWidth();
+    refreshTitle();
     const bool playing = m_store.playing();
     m_play->setSymbol(playing ? QStringLiteral("pause.fill") : QStringLiteral("play.fill"));
     m_play->setLit(playing);

@@ -194,6 +194,8 @@ int LWMainWindow::bay() const {
 void LWMainWindow::applyLook() {
     const BCUI& ui = BCUI::shared();
     setStyleSheet(BCStyleSheet::build(ui.theme(), ui.zoom()));
+    // Dialogs (file, message, colour) take the theme's colours for what the sheet leaves alone.
+    QApplication::setPalette(BCStyleSheet::palette(ui.theme()));
     // Every widget without a font of its own follows the application font.
     QApplication::setFont(BCFont(13));
     // A style sheet fixes each widget's font when it is polished, so a later application font

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QPropertyAnimation>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -32,30 +33,52 @@ LWRowList::LWRowList(LWStore& store, QWidget* parent)
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setAccessibleName(QStringLiteral("Captions"));
+    m_sample = new LWCaptionRow(m_store, viewport());
+    m_sample->hide();
     m_scrolling = new QPropertyAnimation(verticalScrollBar(), "value", this);
     m_scrolling->setDuration(200);
     m_scrolling->setEasingCurve(QEasingCurve::OutCubic);
     connect(&m_store, &LWStore::captionsChanged, this, &LWRowList::relayout);
     connect(&m_store, &LWStore::selectedChanged, this, &LWRowList::relayout);
+    connect(&m_store, &LWStore::rulesChanged, this, &LWRowList::relayout);
     connect(&m_store, &LWStore::timeChanged, this, &LWRowList::follow);
     applyLook();
 }
 
+LWRowList::~LWRowList() = default;
+
+int LWRowList::heightOf(int lines, bool selected) const {
+    const int most = int(m_heights.size() / 2);
+    const int index = std::clamp(lines, 1, most) - 1;
+    return m_heights.value(selected ? most + index : index);
+}
+
 int LWRowList::pitch() const {
-    return m_rowHeight + BCUI::shared().px(kGap);
+    return heightOf(2, false) + BCUI::shared().px(kGap);
 }
 
 void LWRowList::applyLook() {
-    // Every row has the height of a sample row at this zoom.
     for (LWCaptionRow* row : m_pool)
         row->applyLook();
     for (LWCaptionRow* row : std::as_const(m_bound))
         row->applyLook();
-    LWCaptionRow sample(m_store);
-    sample.applyLook();
-    sample.setProperty("selected", true);
-    m_rowHeight = sample.sizeHint().height();
+    m_sample->applyLook();
+    m_heights.clear();
+    m_lines.clear();
+    m_textWidthKnown = false;
     relayout();
+}
+
+int LWRowList::linesFor(qsizetype index) {
+    const Caption& caption = m_store.captions()[index];
+    auto found = m_lines.find(caption.id);
+    if (found == m_lines.end() || found->first != caption.text) {
+        const int lines = LWCaptionRow::wrappedLines(caption.text, BCFont(13), m_textWidth);
+        found = m_lines.insert(caption.id, {caption.text, lines});
+    }
+    // Two lines at least; up to one more than the rules make, then the box scrolls.
+    const int most = std::max(2, m_store.rules().maxLines + 1);
+    return std::clamp(found->second, 2, most);
 }
 
 LWCaptionRow* LWRowList::rowFor(const QUuid& id) const {
@@ -64,6 +87,8 @@ LWCaptionRow* LWRowList::rowFor(const QUuid& id) const {
 
 void LWRowList::resizeEvent(QResizeEvent* event) {
     QAbstractScrollArea::resizeEvent(event);
+    if (event->size().width() != event->oldSize().width())
+        m_textWidthKnown = false; // until a row tells
     relayout();
 }
 
@@ -73,19 +98,48 @@ void LWRowList::scrollContentsBy(int, int) {
 
 void LWRowList::relayout() {
     const Captions& captions = m_store.captions();
-    const int step = pitch();
+    const std::optional<QUuid> selected = m_store.selected();
+    // Heights of rows by text lines at this zoom, measured on the sample row.
+    const int most = std::max(2, m_store.rules().maxLines + 1);
+    if (m_heights.size() != 2 * most) {
+        m_heights.clear();
+        for (bool chosen : {false, true}) {
+            for (int lines = 1; lines <= most; ++lines)
+                m_heights << m_sample->heightFor(lines, chosen);
+        }
+    }
+    const int gap = BCUI::shared().px(kGap);
+    if (!m_textWidthKnown) {
+        // Until a row reports where its text wraps: the row less its margins, its tools and
+        // the text box's own border, padding and document margins.
+        const BCUI& ui = BCUI::shared();
+        const int estimate = std::max(1, viewport()->width() - 28 - ui.px(58));
+        if (estimate != m_textWidth)
+            m_lines.clear();
+        m_textWidth = estimate;
+    }
+    QList<int> lines(captions.size());
+    m_tops.resize(captions.size() + 1);
+    int y = 0;
+    for (qsizetype i = 0; i < captions.size(); ++i) {
+        lines[i] = linesFor(i);
+        m_tops[i] = y;
+        y += heightOf(lines[i], selected && *selected == captions[i].id) + gap;
+    }
+    m_tops[captions.size()] = y;
     const int viewHeight = viewport()->height();
-    const int total = std::max(0, int(captions.size()) * step - BCUI::shared().px(kGap));
+    const int total = std::max(0, y - gap);
     verticalScrollBar()->setRange(0, std::max(0, total - viewHeight));
     verticalScrollBar()->setPageStep(viewHeight);
-    verticalScrollBar()->setSingleStep(step / 3);
+    verticalScrollBar()->setSingleStep(pitch() / 3);
     const int top = verticalScrollBar()->value();
-    const qsizetype first = std::min<qsizetype>(captions.size(), top / std::max(step, 1));
+    const auto rowsEnd = m_tops.begin() + captions.size();
+    const qsizetype first =
+        std::max<qsizetype>(0, std::upper_bound(m_tops.begin(), rowsEnd, top) - m_tops.begin() - 1);
     const qsizetype last =
-        std::min<qsizetype>(captions.size(), (top + viewHeight) / std::max(step, 1) + 1);
+        std::lower_bound(m_tops.begin(), rowsEnd, top + viewHeight) - m_tops.begin();
 
     const std::optional<qsizetype> active = CaptionMath::active(captions, m_store.time());
-    const std::optional<QUuid> selected = m_store.selected();
 
     // Rows whose captions no longer show go back to the pool, unless someone is typing in one.
     QHash<QUuid, qsizetype> shown;
@@ -102,9 +156,10 @@ void LWRowList::relayout() {
     }
     const int width = viewport()->width();
     auto place = [&](LWCaptionRow* row, qsizetype i) {
-        row->bind(int(i), captions[i], active && *active == i,
-                  selected && *selected == captions[i].id);
-        row->setGeometry(0, int(i) * step - top, width, m_rowHeight);
+        const bool chosen = selected && *selected == captions[i].id;
+        row->setTextLines(lines[i]);
+        row->bind(int(i), captions[i], active && *active == i, chosen);
+        row->setGeometry(0, m_tops[i] - top, width, heightOf(lines[i], chosen));
         row->show();
     };
     for (qsizetype i = first; i < last; ++i) {
@@ -114,6 +169,17 @@ void LWRowList::relayout() {
                 row = new LWCaptionRow(m_store, viewport());
                 connect(row, &LWCaptionRow::fieldLeft, this,
                         [this] { setFocus(Qt::OtherFocusReason); });
+                // The rows' real wrapping width: every caption's lines are counted again.
+                connect(row, &LWCaptionRow::textWidthChanged, this, [this](int textWidth) {
+                    if (textWidth <= 0 || (m_textWidthKnown && textWidth == m_textWidth))
+                        return;
+                    m_textWidthKnown = true;
+                    if (textWidth == m_textWidth)
+                        return;
+                    m_textWidth = textWidth;
+                    m_lines.clear();
+                    QMetaObject::invokeMethod(this, &LWRowList::relayout, Qt::QueuedConnection);
+                });
             } else {
                 row = m_pool.takeLast();
             }
@@ -140,8 +206,11 @@ void LWRowList::relayout() {
 }
 
 void LWRowList::centreOn(qsizetype index, bool animated) {
-    const int target = int(index) * pitch() + m_rowHeight / 2 - viewport()->height() / 2;
-    const int value = std::clamp(target, 0, verticalScrollBar()->maximum());
+    if (index < 0 || index + 1 >= m_tops.size())
+        return;
+    const int middle = (m_tops[index] + m_tops[index + 1] - BCUI::shared().px(kGap)) / 2;
+    const int value =
+        std::clamp(middle - viewport()->height() / 2, 0, verticalScrollBar()->maximum());
     m_scrolling->stop();
     if (!animated || !isVisible()) {
         verticalScrollBar()->setValue(value);
@@ -159,9 +228,9 @@ void LWRowList::follow() {
     if (id == m_active)
         return;
     m_active = id;
+    relayout(); // the highlight moves
     if (active)
         centreOn(*active);
-    relayout(); // the highlight moves
 }
 
 LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
@@ -174,12 +243,14 @@ LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(sto
     header->addWidget(m_count);
     header->addStretch(1);
     m_language = new QComboBox(this);
+    m_language->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_language->setToolTip(QStringLiteral("Language spoken in the file"));
     m_language->setAccessibleName(QStringLiteral("Language spoken in the file"));
     header->addWidget(m_language);
     column->addLayout(header);
 
     auto* buttons = new QHBoxLayout;
+    m_buttons = buttons;
     auto* add = new BCChromeButton(QStringLiteral("plus"), QStringLiteral("Add at Playhead"), this);
     auto* import = new BCChromeButton(QStringLiteral("tray.and.arrow.down"),
                                       QStringLiteral("Import SRT/VTT"), this);
@@ -274,7 +345,9 @@ void LWStack::refresh() {
 }
 
 void LWStack::applyLook() {
-    m_language->setFixedWidth(BCUI::shared().px(170));
+    // 170 points, or wider while the row has room for the whole name of the language.
+    m_language->setMinimumWidth(BCUI::shared().px(170));
+    m_buttons->setSpacing(BCUI::shared().px(3));
     for (QWidget* control : m_controls)
         control->setFont(BCFont(12, QFont::Medium));
     m_list->applyLook();

@@ -5,14 +5,15 @@
 #include "BCUI.h"
 #include "LWStore.h"
 
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
-#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -21,20 +22,95 @@ QLabel* heading(const QString& text, QWidget* parent) {
     return new BCCaption(text, parent);
 }
 
-// A row of mutually exclusive checkable buttons.
+// A row of mutually exclusive checkable buttons; one of them stays chosen (clicking the chosen
+// one keeps it).
 QList<QPushButton*> segment(const QStringList& labels, QVBoxLayout* column, QWidget* parent) {
     auto* row = new QHBoxLayout;
     row->setSpacing(0);
+    auto* group = new QButtonGroup(parent);
+    group->setExclusive(true);
     QList<QPushButton*> buttons;
     for (const QString& label : labels) {
         auto* button = new QPushButton(label, parent);
         button->setCheckable(true);
+        group->addButton(button);
         row->addWidget(button);
         buttons << button;
     }
     column->addLayout(row);
     return buttons;
 }
+
+// Lays its items out in as many equal columns as fit, each at least `least` pixels wide and as
+// wide as the widest item asks; every row as tall as the tallest item.
+class ColumnGrid : public QLayout {
+public:
+    ColumnGrid() { setContentsMargins(0, 0, 0, 0); }
+    ~ColumnGrid() override {
+        while (QLayoutItem* item = takeAt(0))
+            delete item;
+    }
+    ColumnGrid(const ColumnGrid&) = delete;
+    ColumnGrid& operator=(const ColumnGrid&) = delete;
+
+    void setLeast(int pixels) {
+        m_least = pixels;
+        invalidate();
+    }
+    // Columns at that width of the layout.
+    int columns(int width) const {
+        const int gap = std::max(0, spacing());
+        const int fit = (width + gap) / std::max(1, columnWidth() + gap);
+        return std::clamp(fit, 1, std::max(1, int(m_items.size())));
+    }
+
+    void addItem(QLayoutItem* item) override { m_items << item; }
+    int count() const override { return int(m_items.size()); }
+    QLayoutItem* itemAt(int index) const override { return m_items.value(index); }
+    QLayoutItem* takeAt(int index) override {
+        return index >= 0 && index < m_items.size() ? m_items.takeAt(index) : nullptr;
+    }
+    Qt::Orientations expandingDirections() const override { return Qt::Horizontal; }
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override { return heightFor(columns(width)); }
+    QSize minimumSize() const override { return {columnWidth(), heightFor(1)}; }
+    QSize sizeHint() const override {
+        const int n = std::max(1, std::min(3, count()));
+        return {n * columnWidth() + (n - 1) * std::max(0, spacing()), heightFor(n)};
+    }
+    void setGeometry(const QRect& area) override {
+        QLayout::setGeometry(area);
+        const int n = columns(area.width());
+        const int gap = std::max(0, spacing());
+        const int width = (area.width() - (n - 1) * gap) / n;
+        const int height = rowHeight();
+        for (int i = 0; i < count(); ++i) {
+            m_items[i]->setGeometry(QRect(area.x() + (i % n) * (width + gap),
+                                          area.y() + (i / n) * (height + gap), width, height));
+        }
+    }
+
+private:
+    int columnWidth() const {
+        int widest = m_least;
+        for (const QLayoutItem* item : m_items)
+            widest = std::max(widest, item->sizeHint().width());
+        return widest;
+    }
+    int rowHeight() const {
+        int tallest = 0;
+        for (const QLayoutItem* item : m_items)
+            tallest = std::max(tallest, item->sizeHint().height());
+        return tallest;
+    }
+    int heightFor(int columns) const {
+        const int rows = (count() + columns - 1) / columns;
+        return rows * rowHeight() + std::max(0, rows - 1) * std::max(0, spacing());
+    }
+
+    QList<QLayoutItem*> m_items;
+    int m_least = 110;
+};
 
 } // namespace
 
@@ -61,13 +137,19 @@ int LWStyleBay::charsPerLine(double position) {
 LWStyleBay::LWStyleBay(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store) {
     m_column = new QVBoxLayout(this);
     m_column->addWidget(heading(QStringLiteral("Presets"), this));
-    auto* grid = new QGridLayout;
-    int index = 0;
+    // As many columns as the bay's width holds, at least 110 points each.
+    auto* grid = new ColumnGrid;
+    grid->setSpacing(BCUI::shared().px(6));
+    grid->setLeast(BCUI::shared().px(110));
+    connect(&BCUI::shared(), &BCUI::zoomChanged, this, [grid] {
+        grid->setSpacing(BCUI::shared().px(6));
+        grid->setLeast(BCUI::shared().px(110));
+    });
     for (const CaptionStyle& preset : CaptionStyle::presets()) {
         auto* button = new QPushButton(preset.name, this);
+        button->setObjectName(QStringLiteral("preset"));
         connect(button, &QPushButton::clicked, this, [this, preset] { m_store.setStyle(preset); });
-        grid->addWidget(button, index / 3, index % 3);
-        ++index;
+        grid->addWidget(button);
     }
     m_column->addLayout(grid);
 

@@ -10,6 +10,7 @@ using TestApplication = QApplication; // the widget tests build this file into t
 using TestApplication = QGuiApplication;
 #endif
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -27,6 +28,18 @@ int main(int argc, char** argv) {
     }
     qputenv("TMPDIR", root.path().toUtf8());
     qputenv("QT_QPA_PLATFORM", "offscreen");
+#ifdef LOROWEN_TEST_WIDGETS
+    // A full-HD desktop rather than the platform's 800 x 600, so that windows sized "within the
+    // screen" get the size they would have on a common desktop.
+    QFile screens(root.filePath(QStringLiteral("screens.json")));
+    if (!screens.open(QIODevice::WriteOnly) ||
+        screens.write(R"({"synchronousWindowSystemEvents": false, "windowFrameMargins": true,
+            "screens": [{"name": "offscreen", "x": 0, "y": 0, "width": 1920, "height": 1080,
+            "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})") < 0)
+        return 1;
+    screens.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screens.fileName().toUtf8());
+#endif
     qputenv("QT_MEDIA_BACKEND", "gstreamer");
     qputenv("LC_ALL", "C.UTF-8");
     // The ElevenLabs key lives in memory: no test ever waits on a keyring prompt.

@@ -93,7 +93,10 @@ TEST_F(Stack, OnlyTheRowsInViewExistAndTheListFollowsPlayback) {
     EXPECT_LT(rows->rowWidgets(), 20);
     // Playback reaching caption 1500 brings its row to the middle.
     store->setTime(1500 * 2.4 + 1);
-    QTest::qWait(350);
+    QTest::qWait(350); // the 0.2 s scroll; longer on a loaded machine
+    for (int i = 0; i < 100 && !shownRow(stack, 1500); ++i)
+        QTest::qWait(20);
+    QTest::qWait(50);
     const int middle = rows->viewport()->height() / 2;
     LWCaptionRow* row = shownRow(stack, 1500);
     ASSERT_TRUE(row);
