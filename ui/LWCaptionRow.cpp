@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -252,6 +253,23 @@ void LWCaptionRow::bind(int index, const Caption& caption, bool active, bool sel
         if (focused)
             m_text->moveCursor(QTextCursor::End);
     }
+    // The delivery checks' reasons, one sentence each: an amber stripe and number, the reasons
+    // as the number's help (no room is taken from the times).
+    QStringList reasons;
+    for (const CaptionChecks::Problem& p : m_store.problemsOf(caption.id))
+        reasons << CaptionChecks::describe(p);
+    if (reasons != m_problems) {
+        m_problems = reasons;
+        m_number->setToolTip(reasons.join(u'\n'));
+        m_number->setStyleSheet(
+            reasons.isEmpty()
+                ? QString()
+                : QStringLiteral("color: %1; font-weight: bold;").arg(problemColour().name()));
+        setAccessibleDescription(reasons.isEmpty()
+                                     ? QString()
+                                     : QStringLiteral("Needs attention: ") + reasons.join(u' '));
+        update();
+    }
     m_nudge->setVisible(selected);
     if (m_selected != selected || property("active").toBool() != active) {
         m_selected = selected;
@@ -279,6 +297,19 @@ void LWCaptionRow::refreshTimes() {
         m_start->setText(timeText(stored.start));
         m_end->setText(timeText(stored.end));
     }
+}
+
+QColor LWCaptionRow::problemColour() {
+    return QColor(0xF2, 0xA9, 0x3B);
+}
+
+void LWCaptionRow::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    if (m_problems.isEmpty())
+        return;
+    QPainter painter(this);
+    const int stripe = std::max(2, BCUI::shared().px(3));
+    painter.fillRect(QRect(1, 3, stripe, height() - 6), problemColour());
 }
 
 void LWCaptionRow::mousePressEvent(QMouseEvent* event) {

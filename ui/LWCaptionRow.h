@@ -2,6 +2,7 @@
 
 #include "Caption.h"
 
+#include <QColor>
 #include <QFrame>
 
 class LWStore;
@@ -32,6 +33,12 @@ public:
     QLineEdit* endField() const { return m_end; }
     QPlainTextEdit* textField() const { return m_text; }
 
+    // The amber of the delivery checks' marks, here and on the lane.
+    static QColor problemColour();
+    // Why this caption fails the delivery checks, one sentence each (empty: it passes). The
+    // row shows an amber stripe and number, with these as the number's help.
+    const QStringList& problems() const { return m_problems; }
+
     // The text a time field shows.
     static QString timeText(double seconds);
     // The length label: "%.1fs" of the caption's span, never negative.
@@ -47,6 +54,7 @@ signals:
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -63,6 +71,7 @@ private:
     QLineEdit* m_start = nullptr;
     QLineEdit* m_end = nullptr;
     QLabel* m_length = nullptr;
+    QStringList m_problems; // the delivery checks' reasons, shown as the row's mark
     QWidget* m_nudge = nullptr;
     QPlainTextEdit* m_text = nullptr;
     QList<QToolButton*> m_buttons;

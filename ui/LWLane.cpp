@@ -5,6 +5,7 @@
 #include "BCSlider.h"
 #include "BCTime.h"
 #include "BCUI.h"
+#include "LWCaptionRow.h"
 #include "LWStore.h"
 
 #include <QHBoxLayout>
@@ -148,6 +149,7 @@ LWLane::LWLane(LWStore& store, QWidget* parent) : QWidget(parent), m_store(store
     const auto repaint = [this] { m_canvas->update(); };
     connect(&m_store, &LWStore::peaksChanged, this, repaint);
     connect(&m_store, &LWStore::captionsChanged, this, repaint);
+    connect(&m_store, &LWStore::problemsChanged, this, repaint);
     connect(&m_store, &LWStore::selectedChanged, this, repaint);
     connect(&m_store, &LWStore::mediaChanged, this, [this] { relayout(0); });
     connect(&m_store, &LWStore::timeChanged, this, [this] {
@@ -287,6 +289,11 @@ void LWLaneCanvas::paintEvent(QPaintEvent* event) {
         painter.setPen(QPen(lit ? theme.text : theme.metalLo, 1));
         painter.setBrush(fill);
         painter.drawRoundedRect(block.adjusted(0.5, 0.5, -0.5, -0.5), 3, 3);
+        if (!m_store.problemsOf(c.id).isEmpty()) {
+            // A caption that fails a delivery check carries an amber bar along its top.
+            painter.fillRect(QRectF(block.left() + 1, block.top() + 1, block.width() - 2, 3),
+                             LWCaptionRow::problemColour());
+        }
         if (block.width() > 16) {
             painter.setPen(lit ? theme.deep : theme.text);
             const QString text = QString(c.text).replace(u'\n', u' ');

@@ -325,6 +325,10 @@ void LWMainWindow::buildMenus() {
     refreshRestore();
     captions->addAction(QStringLiteral("Stop Current Job"), QKeySequence(QStringLiteral("Ctrl+.")),
                         store, &LWStore::cancelWork);
+    captions->addAction(QStringLiteral("Next Problem"), QKeySequence(Qt::Key_F8), store,
+                        [store] { store->selectProblem(true); });
+    captions->addAction(QStringLiteral("Previous Problem"), QKeySequence(Qt::SHIFT | Qt::Key_F8),
+                        store, [store] { store->selectProblem(false); });
     captions->addAction(QStringLiteral("Whisper Models…"), this, [this] {
         auto* dialog = findChild<LWModelsDialog*>();
         if (!dialog)

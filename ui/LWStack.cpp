@@ -41,6 +41,7 @@ LWRowList::LWRowList(LWStore& store, QWidget* parent)
     connect(&m_store, &LWStore::captionsChanged, this, &LWRowList::relayout);
     connect(&m_store, &LWStore::selectedChanged, this, &LWRowList::relayout);
     connect(&m_store, &LWStore::rulesChanged, this, &LWRowList::relayout);
+    connect(&m_store, &LWStore::problemsChanged, this, &LWRowList::relayout);
     connect(&m_store, &LWStore::timeChanged, this, &LWRowList::follow);
     applyLook();
 }

@@ -230,3 +230,35 @@ TEST_F(WindowKeys, RestorePreviousIsOnlyOfferedWithSomethingToRestore) {
 }
 
 } // namespace
+
+namespace {
+class WindowChecks : public WindowKeys {};
+} // namespace
+
+TEST_F(WindowChecks, ProblemsAreMarkedCountedAndWalkedWithF8) {
+    const QString fast = QStringLiteral("far too many characters for one second");
+    store().setCaptions({Caption::make(1, 2, fast), Caption::make(3, 4, QStringLiteral("fine")),
+                         Caption::make(5, 6, fast)});
+    auto* status = window->findChild<QLabel*>(QStringLiteral("problemCount"));
+    ASSERT_NE(status, nullptr);
+    EXPECT_TRUE(status->isVisible());
+    EXPECT_TRUE(status->text().contains(QStringLiteral("2 captions need attention")));
+    EXPECT_EQ(row(0)->problems(),
+              QStringList{QStringLiteral("38.0 characters per second; the limit is 17.")});
+    EXPECT_TRUE(row(1)->problems().isEmpty());
+
+    // F8 and Shift+F8 walk the problems from the playhead, round the list.
+    store().seek(2.5);
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    EXPECT_EQ(store().selected(), store().captions()[2].id);
+    QTest::keyClick(window.get(), Qt::Key_F8);
+    EXPECT_EQ(store().selected(), store().captions()[0].id);
+    QTest::keyClick(window.get(), Qt::Key_F8, Qt::ShiftModifier);
+    EXPECT_EQ(store().selected(), store().captions()[2].id);
+
+    // Mending the text clears the mark and the count as one types.
+    store().setText(store().captions()[0].id, QStringLiteral("short"));
+    store().setText(store().captions()[2].id, QStringLiteral("short"));
+    EXPECT_TRUE(row(0)->problems().isEmpty());
+    EXPECT_FALSE(status->isVisible());
+}
