@@ -64,6 +64,21 @@ void measure(const char* name, int rounds, const std::function<void(int)>& step)
     std::printf("%-28s %8.3f ms mean %8.3f ms worst\n", name, total / rounds, worst);
 }
 
+// The caption list, monitor and lane at the window's sizes, shown offscreen.
+struct Views {
+    explicit Views(LWStore& store) : stack(store), monitor(store), lane(store) {
+        stack.resize(400, 700);
+        monitor.resize(900, 506);
+        lane.resize(900, 170);
+        stack.show();
+        monitor.show();
+        lane.show();
+    }
+    LWStack stack;
+    LWMonitor monitor;
+    LWLane lane;
+};
+
 // Plays ten seconds of a 1080p30 clip made by the ffmpeg program, with 100 captions.
 int playback(LWStore& store) {
     QTemporaryDir folder;
@@ -82,15 +97,8 @@ int playback(LWStore& store) {
         std::printf("playback: ffmpeg could not make the clip\n");
         return 1;
     }
-    LWStack stack(store);
-    stack.resize(400, 700);
-    LWMonitor monitor(store);
-    monitor.resize(900, 506);
-    LWLane lane(store);
-    lane.resize(900, 170);
-    stack.show();
-    monitor.show();
-    lane.show();
+    Views views(store);
+    LWMonitor& monitor = views.monitor;
     if (auto* qt = dynamic_cast<LWQtPlayer*>(&store.player()))
         qt->mediaPlayer().setVideoSink(monitor.videoSink());
     store.open(clip);
@@ -164,16 +172,11 @@ int main(int argc, char** argv) {
         captions.append(Caption::make(i * 2.4, i * 2.4 + 2.0,
                                       QStringLiteral("Caption number %1 with a few words").arg(i)));
 
-    LWStack stack(store);
-    stack.resize(400, 700);
+    Views views(store);
+    LWStack& stack = views.stack;
+    LWMonitor& monitor = views.monitor;
+    LWLane& lane = views.lane;
     LWRowList& list = *stack.list();
-    LWMonitor monitor(store);
-    monitor.resize(900, 506);
-    LWLane lane(store);
-    lane.resize(900, 170);
-    stack.show();
-    monitor.show();
-    lane.show();
 
     measure("open (3,000 captions)", 5, [&](int) {
         store.setCaptions(captions);
