@@ -4,6 +4,7 @@
 #include "BurnIn.h"
 #include "Caption.h"
 #include "CaptionChecks.h"
+#include "CaptionFind.h"
 #include "CaptionHistory.h"
 #include "CaptionRules.h"
 #include "CaptionStyle.h"
@@ -229,6 +230,21 @@ public:
     // when there is none.
     void selectProblem(bool forward);
 
+    // --- Find and replace ---
+    // Selects the caption of the next (previous) match after the last one found, or after the
+    // selection, going round the list, and moves the playhead to it. Returns the match; nothing
+    // (with a beep, and the reason in the note for a bad pattern) when there is none.
+    std::optional<CaptionFind::Match> findNext(const QString& pattern,
+                                               const CaptionFind::Options& options, bool forward);
+    // Replaces the match last found, when it is still there, and finds the next; one undo step.
+    void replaceCurrent(const QString& pattern, const QString& replacement,
+                        const CaptionFind::Options& options);
+    // Replaces every match as one undo step: "Replaced N matches in M captions.".
+    void replaceAll(const QString& pattern, const QString& replacement,
+                    const CaptionFind::Options& options);
+    // The match last found (its caption may have changed since).
+    const std::optional<CaptionFind::Match>& lastFound() const { return m_found; }
+
     // --- Caption files ---
     void importSubtitles();
     // Replaces the captions with those of a caption file (the previous ones can be restored).
@@ -271,6 +287,7 @@ signals:
     void lastWhisperSpeedChanged();
     void recentFilesChanged();
     void problemsChanged();
+    void foundChanged();
 
 private:
     // A transcription request from the document and the preferences.
@@ -338,6 +355,10 @@ private:
         QList<CaptionChecks::Problem> problems;
     };
     QHash<QUuid, Checked> m_checked;
+    std::optional<CaptionFind::Match> m_found;
+    QUuid m_foundId;
+    // Sets the list as one undo step that later typing does not merge into.
+    void setCaptionsAsOneStep(const Captions& captions);
     qsizetype m_problemCount = 0;
     double m_maxCps = 17;
     double m_maxDuration = 7;

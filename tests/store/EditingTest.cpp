@@ -338,3 +338,101 @@ TEST_F(Problems, NextAndPreviousProblemGoRoundFromTheSelectionOrThePlayhead) {
     store.selectProblem(true);
     EXPECT_EQ(hooks.beeps, beeps + 1);
 }
+
+namespace {
+class FindReplace : public Editing {};
+} // namespace
+
+TEST_F(FindReplace, FindsWithEachOptionAndGoesRound) {
+    store.setPlayer(std::make_unique<FakePlayer>());
+    openMedia(60);
+    load({Caption::make(1, 2, QStringLiteral("The cat sat")),
+          Caption::make(3, 4, QStringLiteral("Category: cats")),
+          Caption::make(5, 6, QStringLiteral("no match here"))});
+    struct Case {
+        const char* what;
+        QString pattern;
+        CaptionFind::Options options;
+        QList<std::pair<qsizetype, qsizetype>> expected; // caption and place of each match
+    };
+    const Case cases[] = {
+        {"any case", QStringLiteral("cat"), {}, {{0, 4}, {1, 0}, {1, 10}}},
+        {"match case", QStringLiteral("cat"), {.matchCase = true}, {{0, 4}, {1, 10}}},
+        {"whole words", QStringLiteral("cat"), {.wholeWords = true}, {{0, 4}}},
+        {"regular expression", QStringLiteral("c\\w+s"), {.regularExpression = true}, {{1, 10}}},
+        {"a dot is a dot", QStringLiteral("."), {}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const auto expression = CaptionFind::expression(c.pattern, c.options);
+        ASSERT_TRUE(expression.has_value());
+        QList<std::pair<qsizetype, qsizetype>> found;
+        for (const CaptionFind::Match& m : CaptionFind::matches(store.captions(), *expression))
+            found.append({m.caption, m.from});
+        EXPECT_EQ(found, c.expected);
+    }
+
+    // F3 walks the matches from the selection and round; Shift+F3 back.
+    store.setSelected(std::nullopt);
+    const CaptionFind::Options any;
+    QList<std::pair<qsizetype, qsizetype>> walked;
+    for (int i = 0; i < 4; ++i) {
+        const auto m = store.findNext(QStringLiteral("cat"), any, true);
+        ASSERT_TRUE(m.has_value());
+        walked.append({m->caption, m->from});
+        EXPECT_EQ(store.selected(), at(m->caption).id);
+    }
+    EXPECT_EQ(walked, (QList<std::pair<qsizetype, qsizetype>>{{0, 4}, {1, 0}, {1, 10}, {0, 4}}));
+    EXPECT_DOUBLE_EQ(store.time(), 1);
+    const auto back = store.findNext(QStringLiteral("cat"), any, false);
+    ASSERT_TRUE(back.has_value());
+    EXPECT_EQ(std::make_pair(back->caption, back->from),
+              std::make_pair(qsizetype(1), qsizetype(10)));
+
+    // Nothing to find, or a broken expression: a beep and a sentence.
+    const int beeps = hooks.beeps;
+    EXPECT_FALSE(store.findNext(QStringLiteral("dog"), any, true).has_value());
+    EXPECT_EQ(store.note(), QStringLiteral("“dog” isn't in any caption."));
+    EXPECT_FALSE(store.findNext(QStringLiteral("(cat"), {.regularExpression = true}, true));
+    EXPECT_TRUE(store.note().startsWith(QStringLiteral("The regular expression is not valid")));
+    EXPECT_EQ(hooks.beeps, beeps + 2);
+}
+
+TEST_F(FindReplace, ReplaceAllAndReplaceAreEachOneUndoStep) {
+    store.setPlayer(std::make_unique<FakePlayer>());
+    openMedia(60);
+    const Captions original = {Caption::make(1, 2, QStringLiteral("colour and Colour")),
+                               Caption::make(3, 4, QStringLiteral("no change")),
+                               Caption::make(5, 6, QStringLiteral("a colour"))};
+    load(original);
+    store.replaceAll(QStringLiteral("colour"), QStringLiteral("color"), {});
+    EXPECT_EQ(at(0).text, QStringLiteral("color and color"));
+    EXPECT_EQ(at(2).text, QStringLiteral("a color"));
+    EXPECT_EQ(store.note(), QStringLiteral("Replaced 3 matches in 2 captions."));
+    store.undo();
+    EXPECT_EQ(store.captions(), original);
+
+    // Groups in a regular expression; a replacement with a backslash taken as it stands.
+    store.replaceAll(QStringLiteral("(\\w+) and (\\w+)"), QStringLiteral("\\2 & \\1"),
+                     {.regularExpression = true});
+    EXPECT_EQ(at(0).text, QStringLiteral("Colour & colour"));
+    EXPECT_EQ(store.note(), QStringLiteral("Replaced 1 match in 1 caption."));
+    store.undo();
+    store.replaceAll(QStringLiteral("a colour"), QStringLiteral("a \\1"), {});
+    EXPECT_EQ(at(2).text, QStringLiteral("a \\1"));
+    store.undo();
+
+    // Replace: the match found, then on to the next; each replacement one step.
+    store.setSelected(std::nullopt);
+    ASSERT_TRUE(store.findNext(QStringLiteral("colour"), {}, true));
+    store.replaceCurrent(QStringLiteral("colour"), QStringLiteral("hue"), {});
+    EXPECT_EQ(at(0).text, QStringLiteral("hue and Colour"));
+    ASSERT_TRUE(store.lastFound().has_value());
+    EXPECT_EQ(store.lastFound()->from, 8); // "Colour", after what was put in
+    store.replaceCurrent(QStringLiteral("colour"), QStringLiteral("hue"), {});
+    EXPECT_EQ(at(0).text, QStringLiteral("hue and hue"));
+    store.undo();
+    EXPECT_EQ(at(0).text, QStringLiteral("hue and Colour"));
+    store.undo();
+    EXPECT_EQ(store.captions(), original);
+}
