@@ -17,6 +17,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTextEdit>
 #include <QTextLayout>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -270,6 +271,20 @@ void LWCaptionRow::bind(int index, const Caption& caption, bool active, bool sel
                                      : QStringLiteral("Needs attention: ") + reasons.join(u' '));
         update();
     }
+    // The match last found, when it is in this caption, is highlighted in its text.
+    QList<QTextEdit::ExtraSelection> marks;
+    if (const auto& found = m_store.lastFound();
+        found && found->caption == index && found->length > 0 &&
+        found->from + found->length <= caption.text.size()) {
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(m_text->document());
+        mark.cursor.setPosition(int(found->from));
+        mark.cursor.setPosition(int(found->from + found->length), QTextCursor::KeepAnchor);
+        mark.format.setBackground(problemColour());
+        mark.format.setForeground(Qt::black);
+        marks.append(mark);
+    }
+    m_text->setExtraSelections(marks);
     m_nudge->setVisible(selected);
     if (m_selected != selected || property("active").toBool() != active) {
         m_selected = selected;
@@ -297,6 +312,11 @@ void LWCaptionRow::refreshTimes() {
         m_start->setText(timeText(stored.start));
         m_end->setText(timeText(stored.end));
     }
+}
+
+QString LWCaptionRow::highlighted() const {
+    const auto marks = m_text->extraSelections();
+    return marks.isEmpty() ? QString() : marks.first().cursor.selectedText();
 }
 
 QColor LWCaptionRow::problemColour() {

@@ -32,6 +32,8 @@ public:
     QLineEdit* startField() const { return m_start; }
     QLineEdit* endField() const { return m_end; }
     QPlainTextEdit* textField() const { return m_text; }
+    // The stretch of text highlighted as the match found (empty: none).
+    QString highlighted() const;
 
     // The amber of the delivery checks' marks, here and on the lane.
     static QColor problemColour();

@@ -6,6 +6,7 @@
 #include "BCStyleSheet.h"
 #include "BCUI.h"
 #include "LWExportBay.h"
+#include "LWFindBar.h"
 #include "LWFormats.h"
 #include "LWHeader.h"
 #include "LWHelpWindow.h"
@@ -302,6 +303,20 @@ void LWMainWindow::buildMenus() {
                     &LWStore::undo);
     edit->addAction(QStringLiteral("Redo"), QKeySequence(QStringLiteral("Ctrl+Shift+Z")), store,
                     &LWStore::redo);
+    edit->addSeparator();
+    // Find and replace work in the caption list, so they bring its bay forward.
+    const auto findBar = [this] {
+        showBay(0);
+        return m_stack->findBar();
+    };
+    edit->addAction(QStringLiteral("Find…"), QKeySequence::Find, this,
+                    [findBar] { findBar()->open(false); });
+    edit->addAction(QStringLiteral("Find Next"), QKeySequence(Qt::Key_F3), this,
+                    [findBar] { findBar()->findNext(true); });
+    edit->addAction(QStringLiteral("Find Previous"), QKeySequence(Qt::SHIFT | Qt::Key_F3), this,
+                    [findBar] { findBar()->findNext(false); });
+    edit->addAction(QStringLiteral("Replace…"), QKeySequence(QStringLiteral("Ctrl+H")), this,
+                    [findBar] { findBar()->open(true); });
 
     QMenu* captions = menuBar()->addMenu(QStringLiteral("&Captions"));
     QAction* transcribe = captions->addAction(QStringLiteral("Transcribe"),

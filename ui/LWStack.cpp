@@ -1,5 +1,7 @@
 #include "LWStack.h"
 
+#include "LWFindBar.h"
+
 #include "BCControls.h"
 #include "BCIcons.h"
 #include "BCUI.h"
@@ -42,6 +44,12 @@ LWRowList::LWRowList(LWStore& store, QWidget* parent)
     connect(&m_store, &LWStore::selectedChanged, this, &LWRowList::relayout);
     connect(&m_store, &LWStore::rulesChanged, this, &LWRowList::relayout);
     connect(&m_store, &LWStore::problemsChanged, this, &LWRowList::relayout);
+    // A match found: its row is brought into view and shows the match.
+    connect(&m_store, &LWStore::foundChanged, this, [this] {
+        relayout();
+        if (const auto& found = m_store.lastFound())
+            centreOn(found->caption);
+    });
     connect(&m_store, &LWStore::timeChanged, this, &LWRowList::follow);
     applyLook();
 }
@@ -280,6 +288,10 @@ LWStack::LWStack(LWStore& store, QWidget* parent) : QWidget(parent), m_store(sto
     buttons->addStretch(1);
     buttons->addWidget(more);
     column->addLayout(buttons);
+    m_find = new LWFindBar(m_store, this);
+    column->addWidget(m_find);
+    // Closing the bar hands the keys back to the list.
+    connect(m_find, &LWFindBar::closed, this, [this] { m_list->setFocus(); });
     m_controls = {add, import, more};
 
     m_pages = new QStackedWidget(this);

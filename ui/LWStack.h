@@ -63,12 +63,15 @@ private:
 
 // The "Captions" bay: the count and the spoken-language picker, the list-wide buttons, and the
 // rows (or a sentence when there is nothing to list).
+class LWFindBar;
+
 class LWStack : public QWidget {
     Q_OBJECT
 public:
     explicit LWStack(LWStore& store, QWidget* parent = nullptr);
 
     LWRowList* list() const { return m_list; }
+    LWFindBar* findBar() const { return m_find; }
     QComboBox* languagePicker() const { return m_language; }
     QLabel* emptyLabel() const { return m_empty; }
     // The picker's entries: locale identifiers with their names.
@@ -84,6 +87,7 @@ private:
     QStackedWidget* m_pages = nullptr;
     QLabel* m_empty = nullptr;
     LWRowList* m_list = nullptr;
+    LWFindBar* m_find = nullptr;
     QHBoxLayout* m_buttons = nullptr;
     QList<QWidget*> m_controls;
 };

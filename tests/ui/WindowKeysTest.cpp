@@ -4,6 +4,7 @@
 // or the lane. Driven with real key and mouse events on the whole window.
 #include "FakePlayer.h"
 #include "LWCaptionRow.h"
+#include "LWFindBar.h"
 #include "LWHeader.h"
 #include "LWLane.h"
 #include "LWMainWindow.h"
@@ -261,4 +262,50 @@ TEST_F(WindowChecks, ProblemsAreMarkedCountedAndWalkedWithF8) {
     store().setText(store().captions()[2].id, QStringLiteral("short"));
     EXPECT_TRUE(row(0)->problems().isEmpty());
     EXPECT_FALSE(status->isVisible());
+}
+
+TEST_F(WindowChecks, FindAndReplaceFromTheKeyboard) {
+    const Captions before = {Caption::make(1, 2, QStringLiteral("the colour of sound")),
+                             Caption::make(3, 4, QStringLiteral("no match")),
+                             Caption::make(5, 6, QStringLiteral("colour again"))};
+    store().setCaptions(before);
+    LWFindBar* bar = window->stack()->findBar();
+    EXPECT_FALSE(bar->isVisible());
+
+    // Ctrl+F opens the bar; typed letters go into its field, not to the single-key commands.
+    QTest::keyClick(window.get(), Qt::Key_F, Qt::ControlModifier);
+    ASSERT_TRUE(bar->isVisible());
+    ASSERT_EQ(QApplication::focusWidget(), bar->findField());
+    type(QStringLiteral("colour ns"));
+    QTest::keyClick(bar->findField(), Qt::Key_Backspace);
+    QTest::keyClick(bar->findField(), Qt::Key_Backspace);
+    QTest::keyClick(bar->findField(), Qt::Key_Backspace);
+    EXPECT_EQ(bar->findField()->text(), QStringLiteral("colour"));
+    EXPECT_EQ(store().captions(), before);
+
+    // Return finds the next match: its caption is selected and the match highlighted.
+    QTest::keyClick(bar->findField(), Qt::Key_Return);
+    EXPECT_EQ(store().selected(), before[0].id);
+    EXPECT_EQ(row(0)->highlighted(), QStringLiteral("colour"));
+    QTest::keyClick(window.get(), Qt::Key_F3);
+    EXPECT_EQ(store().selected(), before[2].id);
+    EXPECT_EQ(row(2)->highlighted(), QStringLiteral("colour"));
+    EXPECT_TRUE(row(0)->highlighted().isEmpty());
+
+    // Ctrl+H, a replacement, Replace All: one undo step.
+    QTest::keyClick(window.get(), Qt::Key_H, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), bar->replaceField());
+    type(QStringLiteral("color"));
+    bar->replaceAll();
+    EXPECT_EQ(store().captions()[0].text, QStringLiteral("the color of sound"));
+    EXPECT_EQ(store().captions()[2].text, QStringLiteral("color again"));
+    EXPECT_EQ(store().note(), QStringLiteral("Replaced 2 matches in 2 captions."));
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(store().captions(), before);
+
+    // Escape closes the bar and gives the keys back to the list.
+    bar->findField()->setFocus();
+    QTest::keyClick(bar->findField(), Qt::Key_Escape);
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_EQ(QApplication::focusWidget(), window->stack()->list());
 }
