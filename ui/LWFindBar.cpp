@@ -27,12 +27,14 @@ LWFindBar::LWFindBar(LWStore& store, QWidget* parent) : QWidget(parent), m_store
     for (QLineEdit* field : {m_find, m_replace})
         field->installEventFilter(this);
 
-    auto* previous = new BCChromeButton(QStringLiteral("‹"), this);
-    previous->setCompact(true);
+    auto* previous = new QToolButton(this);
+    previous->setArrowType(Qt::UpArrow);
+    previous->setAutoRaise(true);
     previous->setToolTip(QStringLiteral("Find the previous match (Shift+F3)"));
     previous->setAccessibleName(QStringLiteral("Find previous"));
-    auto* next = new BCChromeButton(QStringLiteral("›"), this);
-    next->setCompact(true);
+    auto* next = new QToolButton(this);
+    next->setArrowType(Qt::DownArrow);
+    next->setAutoRaise(true);
     next->setToolTip(QStringLiteral("Find the next match (F3)"));
     next->setAccessibleName(QStringLiteral("Find next"));
     auto* close = new QToolButton(this);
@@ -48,11 +50,17 @@ LWFindBar::LWFindBar(LWStore& store, QWidget* parent) : QWidget(parent), m_store
     all->setToolTip(QStringLiteral("Replace every match (one undo step)"));
     all->setAccessibleName(QStringLiteral("Replace all"));
 
-    m_case = new QCheckBox(QStringLiteral("Match case"), this);
-    m_words = new QCheckBox(QStringLiteral("Whole words"), this);
-    m_regex = new QCheckBox(QStringLiteral("Regular expression"), this);
-    m_regex->setToolTip(QStringLiteral("Perl-style patterns; \\1 … \\9 in the replacement name "
-                                       "the groups"));
+    // Short words, so the three fit the bay at every zoom; the full names are their help.
+    m_case = new QCheckBox(QStringLiteral("Case"), this);
+    m_case->setToolTip(QStringLiteral("Match case"));
+    m_case->setAccessibleName(QStringLiteral("Match case"));
+    m_words = new QCheckBox(QStringLiteral("Words"), this);
+    m_words->setToolTip(QStringLiteral("Whole words only"));
+    m_words->setAccessibleName(QStringLiteral("Whole words"));
+    m_regex = new QCheckBox(QStringLiteral("Regex"), this);
+    m_regex->setToolTip(QStringLiteral("Regular expression (Perl-style); \\1 … \\9 in the "
+                                       "replacement name the groups"));
+    m_regex->setAccessibleName(QStringLiteral("Regular expression"));
 
     grid->addWidget(m_find, 0, 0);
     grid->addWidget(previous, 0, 1);
