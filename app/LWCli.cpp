@@ -3,6 +3,7 @@
 #include "LWCliCommands.h"
 
 #include "BCError.h"
+#include "CaptionMath.h"
 #include "LWCliProgress.h"
 #include "LWFormats.h"
 #include "LWJobRunner.h"
@@ -84,6 +85,22 @@ int cannotRead(const QString& path, LWCliProgress& progress) {
     progress.finish();
     printError(QStringLiteral("Can't read that file: “%1”").arg(QFileInfo(path).fileName()));
     return failed;
+}
+
+std::optional<Captions> readCaptions(const QString& path, LWCliProgress& progress, int& status) {
+    const auto text = LWFormats::readText(path);
+    if (!text) {
+        status = cannotRead(path, progress);
+        return std::nullopt;
+    }
+    Captions captions = CaptionMath::parseAnyCaptions(*text);
+    if (captions.isEmpty()) {
+        progress.finish();
+        printError(LWFormats::noCaptionsSentence(QFileInfo(path).fileName()));
+        status = failed;
+        return std::nullopt;
+    }
+    return captions;
 }
 
 int writeOutput(const QString& path, const QString& text, LWCliProgress& progress) {

@@ -78,14 +78,10 @@ int burnRun(const Command& self, const QStringList& args) {
     }
 
     LWCliProgress progress;
-    const auto text = LWFormats::readText(captionPath);
-    if (!text)
-        return cannotRead(captionPath, progress);
-    const Captions captions = CaptionMath::parseAnyCaptions(*text);
-    if (captions.isEmpty()) {
-        printError(LWFormats::noCaptionsSentence(QFileInfo(captionPath).fileName()));
-        return failed;
-    }
+    const std::optional<Captions> read = readCaptions(captionPath, progress, status);
+    if (!read)
+        return status;
+    const Captions& captions = *read;
 
     const BCMediaOpener::Status report = [&progress](const QString& label,
                                                      std::optional<double> fraction) {

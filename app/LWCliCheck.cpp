@@ -64,14 +64,10 @@ int check(const Command& self, const QStringList& args) {
 
     const QString& in = parsed.positional[0];
     LWCliProgress progress;
-    const auto text = LWFormats::readText(in);
-    if (!text)
-        return cannotRead(in, progress);
-    const Captions captions = CaptionMath::parseAnyCaptions(*text);
-    if (captions.isEmpty()) {
-        printError(LWFormats::noCaptionsSentence(QFileInfo(in).fileName()));
-        return failed;
-    }
+    const std::optional<Captions> read = readCaptions(in, progress, status);
+    if (!read)
+        return status;
+    const Captions& captions = *read;
     const QList<CaptionChecks::Problem> problems = CaptionChecks::checkAll(captions, limits);
     if (parsed.flags.contains(QStringLiteral("--json"))) {
         QJsonArray list;

@@ -46,6 +46,9 @@ std::optional<CaptionStyle> chosenStyle(const QString& given, QString& problem);
 
 // Ends a command that could not read its input: the sentence, and the failure status.
 int cannotRead(const QString& path, LWCliProgress& progress);
+// The captions of a file in any format import reads; nothing, after its sentence and with
+// `status` set to the failure status, when the file can't be read or holds no captions.
+std::optional<Captions> readCaptions(const QString& path, LWCliProgress& progress, int& status);
 // Writes `text` as UTF-8 through a temporary file renamed into place, unless Ctrl+C came first.
 // Returns the exit status.
 int writeOutput(const QString& path, const QString& text, LWCliProgress& progress);

@@ -39,15 +39,10 @@ int convert(const Command& self, const QStringList& args) {
 
     LWCliProgress progress;
     progress.update(QStringLiteral("Reading captions…"), -1);
-    const auto text = LWFormats::readText(in);
-    if (!text)
-        return cannotRead(in, progress);
-    const Captions captions = CaptionMath::parseAnyCaptions(*text);
-    if (captions.isEmpty()) {
-        progress.finish();
-        printError(LWFormats::noCaptionsSentence(QFileInfo(in).fileName()));
-        return failed;
-    }
+    const std::optional<Captions> read = readCaptions(in, progress, status);
+    if (!read)
+        return status;
+    const Captions& captions = *read;
     const bool timestamps = parsed.flags.contains(QStringLiteral("--timestamps"));
     return writeOutput(out, LWFormats::text(*kind, captions, timestamps, look), progress);
 }

@@ -39,14 +39,10 @@ int subtrack(const Command& self, const QStringList& args) {
     const QFileInfo input(in);
     if (!input.isFile() || !input.isReadable())
         return cannotRead(in, progress);
-    const auto text = LWFormats::readText(captionsPath);
-    if (!text)
-        return cannotRead(captionsPath, progress);
-    const Captions captions = CaptionMath::parseAnyCaptions(*text);
-    if (captions.isEmpty()) {
-        printError(LWFormats::noCaptionsSentence(QFileInfo(captionsPath).fileName()));
-        return failed;
-    }
+    const std::optional<Captions> read = readCaptions(captionsPath, progress, status);
+    if (!read)
+        return status;
+    const Captions& captions = *read;
 
     return runStoppable(progress, [&](std::stop_token stop) {
         const BCOpenedMedia media = BCMediaOpener::open(
