@@ -21,7 +21,7 @@ enum class BCPref {
     zoom,           // "brct.ui.zoom"
     theme,          // "brct.ui.theme"
     recentFiles,    // "lw.recentFiles": the files opened last, newest first
-    checkLimits,    // "lw.checks": {"maxCps", "maxDuration", "minGap"} of the delivery checks
+    checkLimits,    // "lw.checks": {"maxCps", "maxDuration", "minGap", "minConfidence"}
 };
 
 // The remembered preferences: the user's (QSettings, organisation "Brindlecote", application

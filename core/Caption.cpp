@@ -1,13 +1,55 @@
 #include "Caption.h"
 
+#include <QJsonArray>
 #include <QRandomGenerator>
 #include <array>
+#include <cmath>
+
+namespace {
+
+QJsonArray confidenceJson(const QList<WordConfidence>& words) {
+    QJsonArray list;
+    for (const WordConfidence& w : words)
+        list.append(QJsonArray{w.at, w.word, std::round(double(w.value) * 1000) / 1000});
+    return list;
+}
+
+// Every triple must be well formed, or none is kept: a half-read list would mark the wrong words.
+QList<WordConfidence> confidenceFromJson(const QJsonValue& value) {
+    QList<WordConfidence> words;
+    for (const QJsonValue& entry : value.toArray()) {
+        const QJsonArray triple = entry.toArray();
+        if (triple.size() != 3 || !triple[0].isDouble() || !triple[1].isString() ||
+            !triple[2].isDouble())
+            return {};
+        const double at = triple[0].toDouble();
+        const double p = triple[2].toDouble();
+        if (at < 0 || at > 1e9 || at != std::floor(at) || !(p >= 0 && p <= 1))
+            return {};
+        words.append({int(at), triple[1].toString(), float(p)});
+    }
+    return words;
+}
+
+} // namespace
 
 QJsonObject Caption::toJson() const {
-    return QJsonObject{{"id", id.toString(QUuid::WithoutBraces).toUpper()},
+    QJsonObject object{{"id", id.toString(QUuid::WithoutBraces).toUpper()},
                        {"start", start},
                        {"end", end},
                        {"text", text}};
+    if (!confidence.isEmpty())
+        object.insert(QStringLiteral("confidence"), confidenceJson(confidence));
+    return object;
+}
+
+QList<WordConfidence> Caption::standingConfidence() const {
+    QList<WordConfidence> standing;
+    for (const WordConfidence& w : confidence) {
+        if (!w.word.isEmpty() && QStringView(text).mid(w.at, w.word.size()) == w.word)
+            standing.append(w);
+    }
+    return standing;
 }
 
 std::optional<Caption> Caption::fromJson(const QJsonObject& object) {
@@ -23,7 +65,8 @@ std::optional<Caption> Caption::fromJson(const QJsonObject& object) {
     const QUuid uuid = QUuid::fromString(idText);
     if (idText.compare(uuid.toString(QUuid::WithoutBraces), Qt::CaseInsensitive) != 0)
         return std::nullopt;
-    return Caption{uuid, start.toDouble(), end.toDouble(), text.toString()};
+    return Caption{uuid, start.toDouble(), end.toDouble(), text.toString(),
+                   confidenceFromJson(object.value("confidence"))};
 }
 
 QUuid Caption::newId() {

@@ -32,6 +32,17 @@ double charsPerSecond(const Caption& caption) {
     return seconds > 0 ? double(characters) / seconds : std::numeric_limits<double>::infinity();
 }
 
+QList<WordConfidence> unsureWords(const Caption& caption, double below) {
+    QList<WordConfidence> words;
+    if (caption.confidence.isEmpty())
+        return words;
+    for (const WordConfidence& w : caption.standingConfidence()) {
+        if (double(w.value) < below)
+            words.append(w);
+    }
+    return words;
+}
+
 QList<Problem> check(const Captions& captions, qsizetype index, const Limits& limits) {
     QList<Problem> found;
     if (index < 0 || index >= captions.size())
@@ -42,26 +53,36 @@ QList<Problem> check(const Captions& captions, qsizetype index, const Limits& li
 
     const double cps = charsPerSecond(caption);
     if (cps > limits.maxCharsPerSecond + slack)
-        found.append({index, Kind::readingSpeed, cps, limits.maxCharsPerSecond});
+        found.append({index, Kind::readingSpeed, cps, limits.maxCharsPerSecond, {}});
 
     qsizetype longest = 0;
     for (const QString& line : caption.text.split(u'\n'))
         longest = std::max(longest, BCText::length(line));
     if (longest > limits.maxCharsPerLine)
-        found.append({index, Kind::lineLength, double(longest), double(limits.maxCharsPerLine)});
+        found.append(
+            {index, Kind::lineLength, double(longest), double(limits.maxCharsPerLine), {}});
 
     const double duration = caption.end - caption.start;
     if (duration < limits.minDuration - slack)
-        found.append({index, Kind::tooShort, duration, limits.minDuration});
+        found.append({index, Kind::tooShort, duration, limits.minDuration, {}});
     else if (duration > limits.maxDuration + slack)
-        found.append({index, Kind::tooLong, duration, limits.maxDuration});
+        found.append({index, Kind::tooLong, duration, limits.maxDuration, {}});
 
     if (index + 1 < captions.size()) {
         const double gap = captions[index + 1].start - caption.end;
         if (gap < -slack)
-            found.append({index, Kind::overlap, -gap, 0});
+            found.append({index, Kind::overlap, -gap, 0, {}});
         else if (gap < limits.minGap - slack)
-            found.append({index, Kind::tooClose, std::max(gap, 0.0), limits.minGap});
+            found.append({index, Kind::tooClose, std::max(gap, 0.0), limits.minGap, {}});
+    }
+
+    if (QList<WordConfidence> unsure = unsureWords(caption, limits.minConfidence);
+        !unsure.isEmpty()) {
+        float lowest = 1;
+        for (const WordConfidence& w : unsure)
+            lowest = std::min(lowest, w.value);
+        found.append(
+            {index, Kind::unsure, double(lowest), limits.minConfidence, std::move(unsure)});
     }
     return found;
 }
@@ -87,6 +108,8 @@ QString kindName(Kind kind) {
         return QStringLiteral("too close");
     case Kind::overlap:
         return QStringLiteral("overlap");
+    case Kind::unsure:
+        return QStringLiteral("unsure words");
     }
     return {};
 }
@@ -113,6 +136,16 @@ QString describe(const Problem& p) {
     case Kind::overlap:
         return QStringLiteral("Overlaps the next caption by %1 s.")
             .arg(QString::number(p.figure, 'f', 3));
+    case Kind::unsure: {
+        QStringList words;
+        for (const WordConfidence& w : p.words)
+            words.append(QStringLiteral("“%1” (%2 %)").arg(w.word).arg(std::lround(w.value * 100)));
+        if (words.size() == 1)
+            return QStringLiteral("The recogniser was unsure of %1.").arg(words.first());
+        return QStringLiteral("The recogniser was unsure of %1 words: %2.")
+            .arg(words.size())
+            .arg(words.join(QStringLiteral(", ")));
+    }
     }
     return {};
 }

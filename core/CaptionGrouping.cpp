@@ -371,7 +371,19 @@ Captions group(const TimedWords& words, const Rules& rules, const PitchFunction&
             text.prepend(QLatin1StringView(speakerMark));
         const double start = sorted[g.words.from].start;
         const double end = std::max(start + shortestWords, layout.end(g.words.to - 1));
-        captions.append(Caption::make(start, end, std::move(text)));
+        Caption caption = Caption::make(start, end, std::move(text));
+        // Each word the recogniser scored, found in turn in the finished text.
+        qsizetype at = 0;
+        for (qsizetype i = g.words.from; i < g.words.to; ++i) {
+            const TimedWord& w = sorted[i];
+            const qsizetype found = caption.text.indexOf(w.text, at);
+            if (found < 0)
+                continue;
+            at = found + w.text.size();
+            if (w.confidence >= 0)
+                caption.confidence.append({int(found), w.text, float(std::min(w.confidence, 1.0))});
+        }
+        captions.append(std::move(caption));
     }
 
     for (qsizetype i = 0; i < captions.size(); ++i) {

@@ -145,7 +145,12 @@ TimedWords ELClient::words(const QByteArray& body) {
             continue;
         const double from = start.toDouble();
         const double length = end.toDouble() - from;
-        words.append(TimedWord{stripped, from, length > shortestWord ? length : shortestWord});
+        // The service's natural-log probability of the word, where it sends one.
+        const QJsonValue logprob = entry.value(QStringLiteral("logprob"));
+        const double confidence =
+            logprob.isDouble() && logprob.toDouble() <= 0 ? std::exp(logprob.toDouble()) : -1.0;
+        words.append(
+            TimedWord{stripped, from, length > shortestWord ? length : shortestWord, confidence});
     }
     std::stable_sort(words.begin(), words.end(),
                      [](const TimedWord& a, const TimedWord& b) { return a.start < b.start; });

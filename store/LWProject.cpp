@@ -49,7 +49,20 @@ QByteArray encode(const Captions& captions) {
             out += ',';
         out += "{\"id\":\"" + c.id.toString(QUuid::WithoutBraces).toUpper().toLatin1() +
                "\",\"start\":" + number(c.start) + ",\"end\":" + number(c.end) +
-               ",\"text\":" + jsonString(c.text) + '}';
+               ",\"text\":" + jsonString(c.text);
+        // Older readers ignore this key; Caption::fromJson reads it back.
+        if (!c.confidence.isEmpty()) {
+            out += ",\"confidence\":[";
+            for (qsizetype k = 0; k < c.confidence.size(); ++k) {
+                const WordConfidence& w = c.confidence[k];
+                if (k > 0)
+                    out += ',';
+                out += '[' + QByteArray::number(w.at) + ',' + jsonString(w.word) + ',' +
+                       number(std::round(double(w.value) * 1000) / 1000) + ']';
+            }
+            out += ']';
+        }
+        out += '}';
     }
     out += ']';
     return out;

@@ -3,6 +3,7 @@
 #include "BCError.h"
 #include "BCPreferences.h"
 #include "BCSavePlace.h"
+#include "CaptionEditing.h"
 #include "CaptionMath.h"
 #include "LWProject.h"
 
@@ -43,13 +44,16 @@ LWStore::LWStore(LWUiHooks& hooks, LWServices services, QString systemLocale, QO
     if (const QJsonObject limits =
             QJsonDocument::fromJson(stored.value(BCPref::checkLimits).toString().toUtf8()).object();
         !limits.isEmpty()) {
+        const CaptionChecks::Limits defaults;
         CaptionChecks::Limits read;
-        read.maxCharsPerSecond = limits.value(QStringLiteral("maxCps")).toDouble(17);
-        read.maxDuration = limits.value(QStringLiteral("maxDuration")).toDouble(7);
-        read.minGap = limits.value(QStringLiteral("minGap")).toDouble(0.083);
-        m_maxCps = read.maxCharsPerSecond > 0 ? read.maxCharsPerSecond : 17;
-        m_maxDuration = read.maxDuration > 0 ? read.maxDuration : 7;
-        m_minGap = read.minGap >= 0 ? read.minGap : 0.083;
+        read.maxCharsPerSecond =
+            limits.value(QStringLiteral("maxCps")).toDouble(defaults.maxCharsPerSecond);
+        read.maxDuration =
+            limits.value(QStringLiteral("maxDuration")).toDouble(defaults.maxDuration);
+        read.minGap = limits.value(QStringLiteral("minGap")).toDouble(defaults.minGap);
+        read.minConfidence =
+            limits.value(QStringLiteral("minConfidence")).toDouble(defaults.minConfidence);
+        adoptLimits(read);
     }
     connect(this, &LWStore::captionsChanged, this, [this] { refreshProblems(false); });
     connect(this, &LWStore::rulesChanged, this, [this] { refreshProblems(true); });
@@ -106,7 +110,9 @@ void LWStore::setPlaying(bool playing) {
 }
 
 void LWStore::setCaptions(const Captions& captions) {
-    const Captions old = std::exchange(m_captions, captions);
+    // An edit keeps the recogniser's marks on the words it left alone.
+    const Captions old =
+        std::exchange(m_captions, CaptionMath::carryConfidence(m_captions, captions));
     emit captionsChanged();
     scheduleAutosave();
     m_history.record(old, m_captions);

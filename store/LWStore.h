@@ -218,7 +218,8 @@ public:
     // The limits captions are checked against: the caption rules' line length and shortest
     // time, and the remembered reading speed, longest time and gap.
     CaptionChecks::Limits checkLimits() const;
-    // Remembers the reading speed, longest time and gap of `limits` (the rest are the rules').
+    // Remembers the reading speed, longest time, gap and confidence threshold of `limits` (the
+    // rest are the rules').
     void setCheckLimits(const CaptionChecks::Limits& limits);
     // The problems of one caption (empty for none or an unknown id), kept up to date as the
     // captions change: only captions whose text, times or next caption changed are checked again.
@@ -287,6 +288,7 @@ signals:
     void lastWhisperSpeedChanged();
     void recentFilesChanged();
     void problemsChanged();
+    void checkLimitsChanged();
     void foundChanged();
 
 private:
@@ -350,6 +352,7 @@ private:
         double start = 0;
         double end = 0;
         QString text;
+        QList<WordConfidence> confidence;
         double nextStart = 0;
         bool hasNext = false;
         QList<CaptionChecks::Problem> problems;
@@ -360,9 +363,10 @@ private:
     // Sets the list as one undo step that later typing does not merge into.
     void setCaptionsAsOneStep(const Captions& captions);
     qsizetype m_problemCount = 0;
-    double m_maxCps = 17;
-    double m_maxDuration = 7;
-    double m_minGap = 0.083;
+    // The limits of the checks that are not caption rules (the rest are read from m_rules).
+    CaptionChecks::Limits m_limits;
+    // Takes the limits' own figures, each replaced by its default when not usable.
+    void adoptLimits(const CaptionChecks::Limits& limits);
     void refreshProblems(bool all);
     LWJobRunner m_jobs; // last: its threads are stopped and joined before the rest goes
 };

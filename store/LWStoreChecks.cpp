@@ -5,31 +5,41 @@
 
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 
 CaptionChecks::Limits LWStore::checkLimits() const {
-    CaptionChecks::Limits limits;
-    limits.maxCharsPerSecond = m_maxCps;
+    CaptionChecks::Limits limits = m_limits;
     limits.maxCharsPerLine = std::max(8, m_rules.maxCharsPerLine);
     limits.minDuration = m_rules.minDuration;
-    limits.maxDuration = m_maxDuration;
-    limits.minGap = m_minGap;
     return limits;
 }
 
-void LWStore::setCheckLimits(const CaptionChecks::Limits& limits) {
-    const auto usable = [](double value, double fallback) {
+void LWStore::adoptLimits(const CaptionChecks::Limits& limits) {
+    const CaptionChecks::Limits defaults;
+    const auto positive = [](double value, double fallback) {
         return std::isfinite(value) && value > 0 ? value : fallback;
     };
-    m_maxCps = usable(limits.maxCharsPerSecond, 17);
-    m_maxDuration = usable(limits.maxDuration, 7);
-    m_minGap = std::isfinite(limits.minGap) && limits.minGap >= 0 ? limits.minGap : 0.083;
-    const QJsonObject stored{{QStringLiteral("maxCps"), m_maxCps},
-                             {QStringLiteral("maxDuration"), m_maxDuration},
-                             {QStringLiteral("minGap"), m_minGap}};
+    m_limits.maxCharsPerSecond = positive(limits.maxCharsPerSecond, defaults.maxCharsPerSecond);
+    m_limits.maxDuration = positive(limits.maxDuration, defaults.maxDuration);
+    m_limits.minGap =
+        std::isfinite(limits.minGap) && limits.minGap >= 0 ? limits.minGap : defaults.minGap;
+    // 0 turns the confidence marks off; 1 marks every scored word below certainty.
+    m_limits.minConfidence = std::isfinite(limits.minConfidence)
+                                 ? std::clamp(limits.minConfidence, 0.0, 1.0)
+                                 : defaults.minConfidence;
+}
+
+void LWStore::setCheckLimits(const CaptionChecks::Limits& limits) {
+    adoptLimits(limits);
+    const QJsonObject stored{{QStringLiteral("maxCps"), m_limits.maxCharsPerSecond},
+                             {QStringLiteral("maxDuration"), m_limits.maxDuration},
+                             {QStringLiteral("minGap"), m_limits.minGap},
+                             {QStringLiteral("minConfidence"), m_limits.minConfidence}};
     m_services.preferences.setValue(
         BCPref::checkLimits,
         QString::fromUtf8(QJsonDocument(stored).toJson(QJsonDocument::Compact)));
+    emit checkLimitsChanged();
     refreshProblems(true);
 }
 
@@ -50,11 +60,17 @@ void LWStore::refreshProblems(bool all) {
         const auto old = m_checked.constFind(c.id);
         Checked entry;
         if (!all && old != m_checked.cend() && old->start == c.start && old->end == c.end &&
-            old->hasNext == hasNext && old->nextStart == nextStart && old->text == c.text) {
+            old->hasNext == hasNext && old->nextStart == nextStart && old->text == c.text &&
+            old->confidence == c.confidence) {
             entry = *old;
         } else {
-            entry = {c.start,   c.end,   c.text,
-                     nextStart, hasNext, CaptionChecks::check(m_captions, i, limits)};
+            entry = {c.start,
+                     c.end,
+                     c.text,
+                     c.confidence,
+                     nextStart,
+                     hasNext,
+                     CaptionChecks::check(m_captions, i, limits)};
             if (old == m_checked.cend() || old->problems != entry.problems)
                 changed = true;
         }

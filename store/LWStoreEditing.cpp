@@ -153,8 +153,15 @@ void LWStore::mergeWithNext(const QUuid& id) {
     const Caption& b = m_captions[*i + 1];
     QString text = a.text + u' ' + b.text;
     text.replace(u'\n', u' ');
-    const Caption merged{a.id, std::min(a.start, b.start), std::max(a.end, b.end),
-                         BCText::trimBlanks(text)};
+    Caption merged{
+        a.id, std::min(a.start, b.start), std::max(a.end, b.end), BCText::trimBlanks(text), {}};
+    // Each side's marks, the second's only where its words now stand.
+    merged.confidence = CaptionMath::carryConfidence(a, merged.text);
+    const qsizetype second = merged.text.size() - b.text.trimmed().size();
+    for (const WordConfidence& w : CaptionMath::carryConfidence(b, merged.text)) {
+        if (w.at >= second)
+            merged.confidence.append(w);
+    }
     Captions list = m_captions;
     list[*i] = merged;
     list.removeAt(*i + 1);

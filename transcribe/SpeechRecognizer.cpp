@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <cmath>
 #include <pocketsphinx.h>
 #include <vector>
 
@@ -151,7 +152,14 @@ void SpeechRecognizer::run(Task& task, const QString& wavPath, const Handler& ha
         int first = 0;
         int last = 0;
         ps_seg_frames(seg, &first, &last);
-        segments.append({word, first * frame, (last - first + 1) * frame});
+        int32 acoustic = 0;
+        int32 language = 0;
+        int32 backoff = 0;
+        // The posterior from the lattice's best path, in the decoder's log base.
+        const double posterior =
+            logmath_exp(ps_get_logmath(ps), ps_seg_prob(seg, &acoustic, &language, &backoff));
+        segments.append({word, first * frame, (last - first + 1) * frame,
+                         std::isfinite(posterior) ? std::clamp(posterior, 0.0, 1.0) : -1.0});
     }
     // The words are handed over before the task counts as completed (start() marks it so once
     // this returns), so a poll never finds a completed task whose words have not arrived.

@@ -18,6 +18,7 @@ public:
         QString text;
         double timestamp = 0;
         double duration = 0;
+        double confidence = -1; // the word's posterior probability, below 0 when unknown
     };
     struct Error {
         int code = 0;

@@ -210,7 +210,8 @@ TimedWords recognise(const QString& path, SpeechRecognizer& recognizer, bool onD
         if (final) {
             TimedWords words;
             for (const auto& segment : *final)
-                words.append({segment.text, segment.timestamp, std::max(segment.duration, 0.05)});
+                words.append({segment.text, segment.timestamp, std::max(segment.duration, 0.05),
+                              segment.confidence});
             {
                 const std::lock_guard hold(collected.l);
                 collected.words += words;

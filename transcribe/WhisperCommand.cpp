@@ -86,7 +86,7 @@ QStringList arguments(const QString& model, const QString& wav, const QString& o
                         QStringLiteral("-l"),   languageCode(options.language),
                         QStringLiteral("-t"),   QString::number(threads()),
                         QStringLiteral("-ml"),  QStringLiteral("1"),
-                        QStringLiteral("-sow"), QStringLiteral("-oj"),
+                        QStringLiteral("-sow"), QStringLiteral("-ojf"),
                         QStringLiteral("-of"),  out,
                         QStringLiteral("-pp"),  QStringLiteral("-np"),
                         QStringLiteral("-bs"),  QStringLiteral("1"),

@@ -22,6 +22,23 @@ bool onlyFiller(const QString& text) {
     return std::all_of(points.begin(), points.end(), [](uint c) { return isFiller(char32_t(c)); });
 }
 
+// The word's confidence: the lowest probability of its text tokens in a full (-ojf) result, with
+// markers such as "[_BEG_]" left out; below 0 when the result has no token probabilities.
+double lowestTokenProbability(const QJsonObject& segment) {
+    double lowest = -1;
+    for (const QJsonValue& value : segment.value(QStringLiteral("tokens")).toArray()) {
+        const QJsonObject token = value.toObject();
+        const QString text = token.value(QStringLiteral("text")).toString();
+        const QJsonValue p = token.value(QStringLiteral("p"));
+        if (!p.isDouble() || text.trimmed().isEmpty() ||
+            (text.startsWith(QLatin1String("[_")) && text.endsWith(u']')))
+            continue;
+        const double probability = std::clamp(p.toDouble(), 0.0, 1.0);
+        lowest = lowest < 0 ? probability : std::min(lowest, probability);
+    }
+    return lowest;
+}
+
 } // namespace
 
 TimedWords parse(const QByteArray& json) {
@@ -48,7 +65,8 @@ TimedWords parse(const QByteArray& json) {
         const QJsonObject span = offsets.toObject();
         const double from = span.value(QStringLiteral("from")).toDouble(0);
         const double to = span.value(QStringLiteral("to")).toDouble(from);
-        words.append({text, from / 1000.0, std::max((to - from) / 1000.0, 0.05)});
+        words.append({text, from / 1000.0, std::max((to - from) / 1000.0, 0.05),
+                      lowestTokenProbability(segment)});
     }
     return dropLoops(words);
 }

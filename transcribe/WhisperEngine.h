@@ -66,8 +66,10 @@ QStringList arguments(const QString& model, const QString& wav, const QString& o
 TimedWords transcribe(std::span<const float> samples, const Options& options, bool refine,
                       std::stop_token stop = {}, const Progress& progress = {});
 
-// The words of a `whisper-cli -oj -ml 1` JSON result ("transcription" array of segments with
-// "offsets" in milliseconds and "text"), markers and empty segments skipped, loops dropped.
+// The words of a `whisper-cli -ojf -ml 1` JSON result ("transcription" array of segments with
+// "offsets" in milliseconds and "text"), markers and empty segments skipped, loops dropped. Each
+// word's confidence is the lowest probability ("p") of its tokens; a result without tokens (-oj)
+// gives words of unknown confidence.
 // Anything not of that shape gives no words.
 TimedWords parse(const QByteArray& json);
 

@@ -257,8 +257,12 @@ void LWCaptionRow::bind(int index, const Caption& caption, bool active, bool sel
     // The delivery checks' reasons, one sentence each: an amber stripe and number, the reasons
     // as the number's help (no room is taken from the times).
     QStringList reasons;
-    for (const CaptionChecks::Problem& p : m_store.problemsOf(caption.id))
+    QList<WordConfidence> unsure;
+    for (const CaptionChecks::Problem& p : m_store.problemsOf(caption.id)) {
         reasons << CaptionChecks::describe(p);
+        if (p.kind == CaptionChecks::Kind::unsure)
+            unsure = p.words;
+    }
     if (reasons != m_problems) {
         m_problems = reasons;
         m_number->setToolTip(reasons.join(u'\n'));
@@ -282,6 +286,20 @@ void LWCaptionRow::bind(int index, const Caption& caption, bool active, bool sel
         mark.cursor.setPosition(int(found->from + found->length), QTextCursor::KeepAnchor);
         mark.format.setBackground(problemColour());
         mark.format.setForeground(Qt::black);
+        marks.append(mark);
+    }
+    // Words the recogniser was unsure of get a dotted amber underline, while they stand as heard.
+    for (const WordConfidence& w : unsure) {
+        if (w.at + w.word.size() > m_text->document()->characterCount())
+            continue;
+        QTextEdit::ExtraSelection mark;
+        mark.cursor = QTextCursor(m_text->document());
+        mark.cursor.setPosition(w.at);
+        mark.cursor.setPosition(int(w.at + w.word.size()), QTextCursor::KeepAnchor);
+        mark.format.setUnderlineStyle(QTextCharFormat::DotLine);
+        mark.format.setUnderlineColor(problemColour());
+        mark.format.setToolTip(QStringLiteral("The recogniser was %1 % sure of this word.")
+                                   .arg(std::lround(w.value * 100)));
         marks.append(mark);
     }
     m_text->setExtraSelections(marks);
@@ -315,8 +333,20 @@ void LWCaptionRow::refreshTimes() {
 }
 
 QString LWCaptionRow::highlighted() const {
-    const auto marks = m_text->extraSelections();
-    return marks.isEmpty() ? QString() : marks.first().cursor.selectedText();
+    for (const QTextEdit::ExtraSelection& mark : m_text->extraSelections()) {
+        if (mark.format.hasProperty(QTextFormat::BackgroundBrush))
+            return mark.cursor.selectedText();
+    }
+    return {};
+}
+
+QStringList LWCaptionRow::unsureWords() const {
+    QStringList words;
+    for (const QTextEdit::ExtraSelection& mark : m_text->extraSelections()) {
+        if (mark.format.underlineStyle() == QTextCharFormat::DotLine)
+            words << mark.cursor.selectedText();
+    }
+    return words;
 }
 
 QColor LWCaptionRow::problemColour() {

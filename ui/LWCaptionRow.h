@@ -34,6 +34,8 @@ public:
     QPlainTextEdit* textField() const { return m_text; }
     // The stretch of text highlighted as the match found (empty: none).
     QString highlighted() const;
+    // The words underlined as ones the recogniser was unsure of.
+    QStringList unsureWords() const;
 
     // The amber of the delivery checks' marks, here and on the lane.
     static QColor problemColour();

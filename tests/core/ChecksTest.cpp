@@ -96,9 +96,12 @@ TEST(Checks, OtherLimitsAndTheSentences) {
                   QStringLiteral("0.100 s before the next caption; leave at least 0.2 s."),
               }));
     EXPECT_EQ(CaptionChecks::describe(
-                  {0, Kind::readingSpeed,
-                   CaptionChecks::charsPerSecond(Caption::make(1, 1, QStringLiteral("x"))), 17}),
+                  {0,
+                   Kind::readingSpeed,
+                   CaptionChecks::charsPerSecond(Caption::make(1, 1, QStringLiteral("x"))),
+                   17,
+                   {}}),
               QStringLiteral("No time on screen to read it."));
-    EXPECT_EQ(CaptionChecks::describe({0, Kind::tooLong, 9.24, 7}),
+    EXPECT_EQ(CaptionChecks::describe({0, Kind::tooLong, 9.24, 7, {}}),
               QStringLiteral("On screen for 9.2 s; the longest is 7 s."));
 }

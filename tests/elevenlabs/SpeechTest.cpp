@@ -43,7 +43,7 @@ TEST(Speech, MultipartBodyIsExact) {
 TEST(Speech, TranscribeUploadsTheFormAndReadsTheWords) {
     FakeElevenLabs server;
     server.reply("POST", "/v1/speech-to-text", Reply{200, R"({"language_code":"en","words":[
-                     {"text":"Hello","start":0.5,"end":0.9,"type":"word"},
+                     {"text":"Hello","start":0.5,"end":0.9,"type":"word","logprob":-0.693147},
                      {"text":" ","start":0.9,"end":1.0,"type":"spacing"},
                      {"text":"world","start":1.0,"end":1.0,"type":"word"}]})"});
     TestFolder folder;
@@ -60,7 +60,11 @@ TEST(Speech, TranscribeUploadsTheFormAndReadsTheWords) {
     const QList<Case> cases = {{"pt-BR", "pt"}, {"en_US", "en"}, {"FR", "fr"}, {"", std::nullopt}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.language.toStdString());
-        const TimedWords words = client.transcribe(path, QStringLiteral("scribe_v2"), c.language);
+        TimedWords words = client.transcribe(path, QStringLiteral("scribe_v2"), c.language);
+        // The word's log probability, where the service sends one, is its confidence.
+        ASSERT_EQ(words.size(), 2);
+        EXPECT_NEAR(words[0].confidence, 0.5, 1e-6);
+        words[0].confidence = -1;
         EXPECT_EQ(words, (TimedWords{{"Hello", 0.5, 0.4}, {"world", 1.0, 0.05}}));
 
         const FakeElevenLabs::Request request = server.requests().last();

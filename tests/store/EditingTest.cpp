@@ -339,6 +339,47 @@ TEST_F(Problems, NextAndPreviousProblemGoRoundFromTheSelectionOrThePlayhead) {
     EXPECT_EQ(hooks.beeps, beeps + 1);
 }
 
+// Words the recogniser was unsure of count as problems until they are edited; undo brings the
+// mark back with the word, and the threshold is remembered.
+TEST_F(Problems, UnsureWordsCountUntilEditedAndTheThresholdIsKept) {
+    store.setPlayer(std::make_unique<FakePlayer>());
+    openMedia(60);
+    Caption unsure = Caption::make(1.5, 3.5, QStringLiteral("meet me in Ardenne tonight"));
+    unsure.confidence = {{0, QStringLiteral("meet"), 0.97f},
+                         {11, QStringLiteral("Ardenne"), 0.21f},
+                         {19, QStringLiteral("tonight"), 0.45f}};
+    load({Caption::make(0, 1.2, QStringLiteral("hello")), unsure,
+          Caption::make(4, 5.5, QStringLiteral("fine"))});
+    const QUuid id = at(1).id;
+    ASSERT_EQ(store.problemsOf(id).size(), 1);
+    EXPECT_EQ(store.problemsOf(id)[0].kind, CaptionChecks::Kind::unsure);
+    EXPECT_EQ(store.problemsOf(id)[0].words.size(), 2);
+    store.seek(0.5);
+    store.selectProblem(true);
+    EXPECT_EQ(store.selected(), id);
+
+    // Typing over one unsure word clears its mark only; the other word keeps its own.
+    store.setText(id, QStringLiteral("meet me in Arden tonight"));
+    ASSERT_EQ(store.problemsOf(id).size(), 1);
+    ASSERT_EQ(store.problemsOf(id)[0].words.size(), 1);
+    EXPECT_EQ(store.problemsOf(id)[0].words[0].word, QStringLiteral("tonight"));
+    EXPECT_EQ(at(1).confidence.size(), 2); // "meet" and "tonight", moved to where it is now
+    EXPECT_EQ(at(1).confidence[1].at, 17);
+    store.setText(id, QStringLiteral("meet me in Arden tonight!"));
+    EXPECT_TRUE(store.problemsOf(id).isEmpty());
+    EXPECT_EQ(store.problemCount(), 0);
+    store.undo();
+    store.undo();
+    EXPECT_EQ(store.problemsOf(id)[0].words.size(), 2);
+
+    CaptionChecks::Limits limits = store.checkLimits();
+    limits.minConfidence = 0.3;
+    store.setCheckLimits(limits);
+    EXPECT_EQ(store.problemsOf(id)[0].words.size(), 1);
+    LWStore again{hooks, services.get(), QStringLiteral("en_US")};
+    EXPECT_DOUBLE_EQ(again.checkLimits().minConfidence, 0.3);
+}
+
 namespace {
 class FindReplace : public Editing {};
 } // namespace

@@ -49,9 +49,26 @@ TEST_F(RealWhisper, WordsBecomeCaptionsAndAreAutosaved) {
         // Ends are cut back to the file's end, but never to less than 0.1 s after the start.
         EXPECT_LE(c.end, std::max(c.start + 0.1, store->media()->duration) + 1e-9);
     }
-    // The new list is saved for the file after the autosave pause.
+    // Every word carries the recogniser's confidence, where it stands in its caption.
+    qsizetype scored = 0;
+    for (const Caption& c : store->captions()) {
+        EXPECT_EQ(c.standingConfidence(), c.confidence) << c.text.toStdString();
+        scored += c.confidence.size();
+    }
+    EXPECT_GT(scored, 0);
+    // The new list, confidence and all, is saved for the file after the autosave pause.
     const QString project = LWProject::fileFor(kSentence);
-    EXPECT_TRUE(spinUntil([&] { return QFile::exists(project); }, 5000));
+    ASSERT_TRUE(spinUntil([&] { return QFile::exists(project); }, 5000));
+    QFile saved(project);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    const auto read = LWProject::decode(saved.readAll());
+    ASSERT_TRUE(read.has_value());
+    for (qsizetype i = 0; i < read->size(); ++i) {
+        EXPECT_EQ((*read)[i].confidence.size(), store->captions()[i].confidence.size());
+        for (qsizetype k = 0; k < (*read)[i].confidence.size(); ++k)
+            EXPECT_NEAR((*read)[i].confidence[k].value, store->captions()[i].confidence[k].value,
+                        0.0005);
+    }
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTextStream>
+#include <algorithm>
 #include <future>
 #include <gtest/gtest.h>
 #include <vector>
@@ -250,7 +251,13 @@ TEST(SpeechTranscriber, RecognisesARecordedSentenceInAPrivateFolderThatGoesAway)
         EXPECT_GT(w.duration, 0.0);
         EXPECT_LE(w.end(), 7.2);
         last = w.start;
+        // Each word carries PocketSphinx's posterior probability.
+        EXPECT_GE(w.confidence, 0.0) << w.text.toStdString();
+        EXPECT_LE(w.confidence, 1.0) << w.text.toStdString();
     }
+    // Words it heard wrong are the ones it is less sure of: not every word is certain.
+    EXPECT_TRUE(std::any_of(result.words.begin(), result.words.end(),
+                            [](const TimedWord& w) { return w.confidence < 0.9; }));
     // The sentence fills the recording: its words are spread over most of it.
     ASSERT_FALSE(result.words.isEmpty());
     EXPECT_LT(result.words.first().start, 1.5);

@@ -15,7 +15,7 @@ using WhisperEngine::Options;
 QStringList commonHead(const QString& language) {
     return {"-m",  "model.bin", "-f",   "in.wav",
             "-l",  language,    "-t",   QString::number(WhisperEngine::threads()),
-            "-ml", "1",         "-sow", "-oj",
+            "-ml", "1",         "-sow", "-ojf",
             "-of", "out",       "-pp",  "-np",
             "-bs", "1",         "-bo",  "1",
             "-fa"};

@@ -64,6 +64,31 @@ TEST(WhisperParse, KeepsWordsAndSkipsMarkers) {
     EXPECT_EQ(words[4], (TimedWord{"back", 4, 0.05}));
 }
 
+// A full (-ojf) result gives each word the lowest probability of its text tokens.
+TEST(WhisperParse, AWordsConfidenceIsItsLeastLikelyTextToken) {
+    const auto token = [](const char* text, double p) {
+        return QJsonObject{{"text", text}, {"id", 1}, {"p", p}, {"t_dtw", -1}};
+    };
+    const auto scoredSegment = [](const char* text, double from, double to, QJsonArray tokens) {
+        QJsonObject s = segment(QString::fromUtf8(text), from, to);
+        s.insert("tokens", tokens);
+        return s;
+    };
+    const QJsonArray segments = {
+        scoredSegment(" Hello", 0, 300, {token("[_BEG_]", 0.01), token(" Hello", 0.93)}),
+        scoredSegment(" Brindlecote", 300, 900,
+                      {token(" Br", 0.8), token("indle", 0.12), token("cote", 0.6)}),
+        scoredSegment(" odd", 900, 1000, {token(" odd", 7.5)}), // clamped into 0..1
+        segment(" plain", 1000, 1100),                          // no tokens: unknown
+    };
+    const TimedWords words = WhisperEngine::parse(result(segments));
+    ASSERT_EQ(texts(words), (QStringList{"Hello", "Brindlecote", "odd", "plain"}));
+    EXPECT_DOUBLE_EQ(words[0].confidence, 0.93);
+    EXPECT_DOUBLE_EQ(words[1].confidence, 0.12);
+    EXPECT_DOUBLE_EQ(words[2].confidence, 1.0);
+    EXPECT_LT(words[3].confidence, 0);
+}
+
 TEST(WhisperParse, AnythingElseGivesNoWords) {
     const QList<QByteArray> inputs = {"",
                                       "not json",

@@ -142,6 +142,9 @@ TEST_F(WhisperRealCli, TranscribesSpeechIntoWords) {
         EXPECT_GE(w.start, 0.0);
         EXPECT_LE(w.start, length + 30);
         EXPECT_GE(w.duration, 0.05);
+        // The full result (-ojf) scores every word.
+        EXPECT_GE(w.confidence, 0.0);
+        EXPECT_LE(w.confidence, 1.0);
     }
     ASSERT_FALSE(progress.isEmpty());
     EXPECT_EQ(progress.last(), 1.0);

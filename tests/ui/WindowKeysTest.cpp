@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
@@ -262,6 +263,27 @@ TEST_F(WindowChecks, ProblemsAreMarkedCountedAndWalkedWithF8) {
     store().setText(store().captions()[2].id, QStringLiteral("short"));
     EXPECT_TRUE(row(0)->problems().isEmpty());
     EXPECT_FALSE(status->isVisible());
+}
+
+// An unsure word is underlined in its row until it is typed over in that row.
+TEST_F(WindowChecks, UnsureWordsAreUnderlinedUntilTypedOver) {
+    Caption heard = Caption::make(1, 3, QStringLiteral("meet me in Ardenne"));
+    heard.confidence = {{0, QStringLiteral("meet"), 0.9f}, {11, QStringLiteral("Ardenne"), 0.2f}};
+    store().setCaptions({heard, Caption::make(4, 5.5, QStringLiteral("fine"))});
+    EXPECT_EQ(row(0)->unsureWords(), QStringList{QStringLiteral("Ardenne")});
+    EXPECT_EQ(row(0)->problems(),
+              QStringList{QStringLiteral("The recogniser was unsure of “Ardenne” (20 %).")});
+    EXPECT_TRUE(row(1)->unsureWords().isEmpty());
+
+    QPlainTextEdit* text = row(0)->textField();
+    text->setFocus();
+    text->moveCursor(QTextCursor::End);
+    QTest::keyClick(text, Qt::Key_Backspace);
+    QTest::keyClick(text, Qt::Key_Backspace);
+    QTest::keyClick(text, Qt::Key_Backspace);
+    EXPECT_EQ(store().captions()[0].text, QStringLiteral("meet me in Arde"));
+    EXPECT_TRUE(row(0)->unsureWords().isEmpty());
+    EXPECT_TRUE(row(0)->problems().isEmpty());
 }
 
 TEST_F(WindowChecks, FindAndReplaceFromTheKeyboard) {
