@@ -12,6 +12,7 @@
 #include "LWJob.h"
 #include "LWJobRunner.h"
 #include "LWPlayer.h"
+#include "LWSpelling.h"
 #include "LWTranscription.h"
 #include "LWUiHooks.h"
 
@@ -245,6 +246,13 @@ public:
     // The match last found (its caption may have changed since).
     const std::optional<CaptionFind::Match>& lastFound() const { return m_found; }
 
+    // --- Spelling ---
+    // The dictionary of the transcription language and the answers about words.
+    LWSpelling& spelling() { return m_spelling; }
+    // Puts `with` in place of the `length` characters at `from` of a caption's text, as one undo
+    // step; nothing when the caption is gone or its text is shorter.
+    void replaceWord(const QUuid& id, qsizetype from, qsizetype length, const QString& with);
+
     // --- Caption files ---
     void importSubtitles();
     // Replaces the captions with those of a caption file (the previous ones can be restored).
@@ -364,5 +372,6 @@ private:
     double m_maxDuration = 7;
     double m_minGap = 0.083;
     void refreshProblems(bool all);
+    LWSpelling m_spelling;
     LWJobRunner m_jobs; // last: its threads are stopped and joined before the rest goes
 };
