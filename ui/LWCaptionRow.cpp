@@ -4,6 +4,7 @@
 #include "BCUI.h"
 #include "CaptionMath.h"
 #include "LWStore.h"
+#include "LWWordMarks.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -129,6 +131,13 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_text->installEventFilter(this);
+    m_marks = new LWWordMarks(m_text->document(), &m_store.spelling());
+    m_text->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_text, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = textMenu(at);
+        menu->exec(m_text->viewport()->mapToGlobal(at));
+        delete menu;
+    });
     body->addWidget(m_text, 1);
     body->addLayout(tools);
     body->setAlignment(tools, Qt::AlignTop);
@@ -317,6 +326,16 @@ void LWCaptionRow::refreshTimes() {
 QString LWCaptionRow::highlighted() const {
     const auto marks = m_text->extraSelections();
     return marks.isEmpty() ? QString() : marks.first().cursor.selectedText();
+}
+
+QMenu* LWCaptionRow::textMenu(const QPoint& position) {
+    QMenu* menu = m_text->createStandardContextMenu(position);
+    m_marks->addSpellingActions(
+        menu, m_text->cursorForPosition(position).position(),
+        [store = &m_store, caption = id()](const LWSpeller::Word& word, const QString& with) {
+            store->replaceWord(caption, word.from, word.length, with);
+        });
+    return menu;
 }
 
 QColor LWCaptionRow::problemColour() {
