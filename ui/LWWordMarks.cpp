@@ -55,7 +55,8 @@ void LWWordMarks::highlightBlock(const QString& text) {
         return;
     QTextCharFormat wavy;
     wavy.setUnderlineStyle(QTextCharFormat::SpellCheckUnderline);
-    wavy.setUnderlineColor(QColor(0xE0, 0x24, 0x24));
+    // A red that stands out on the dark field as on the light one.
+    wavy.setUnderlineColor(QColor(0xFF, 0x4D, 0x4D));
     for (const LWSpeller::Word& word : wrong)
         setFormat(int(word.from), int(word.length), wavy);
 }
