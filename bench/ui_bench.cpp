@@ -13,6 +13,7 @@
 #include "LWStack.h"
 #include "LWStore.h"
 #include "LWUiHooks.h"
+#include "LWWordMarks.h"
 #include "WhisperModels.h"
 
 #include <QApplication>
@@ -167,10 +168,11 @@ int main(int argc, char** argv) {
         peaks[i] = float((i * 7919) % 100) / 100.0f;
     store.setPeaks(peaks);
 
+    // Each caption has a misspelled word, so every row shown draws a spelling mark.
     Captions captions;
     for (int i = 0; i < 3000; ++i)
         captions.append(Caption::make(i * 2.4, i * 2.4 + 2.0,
-                                      QStringLiteral("Caption number %1 with a few words").arg(i)));
+                                      QStringLiteral("Caption number %1 with a few wrods").arg(i)));
 
     Views views(store);
     LWStack& stack = views.stack;
@@ -221,6 +223,8 @@ int main(int argc, char** argv) {
         store.setText(store.captions()[1500].id, QStringLiteral("Again %1").arg(i));
     });
     std::printf("row widgets for 3,000 captions: %d\n", list.rowWidgets());
+    std::printf("spelling marks in the typed row: %s\n",
+                qPrintable(row->wordMarks()->misspelledWords().join(QStringLiteral(", "))));
 
     LWStore playing(hooks, {*preferences, models, elevenLabs}, QStringLiteral("en_US"));
     return playback(playing);

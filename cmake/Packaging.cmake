@@ -74,15 +74,17 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brindlecote.example/lorowen")
 # The Debian 12 runtime: the shared libraries the programs link, the Qt platform and media
-# plugins, the ffmpeg program (conversion), the English acoustic model, and the caption fonts.
+# plugins, the ffmpeg program (conversion), the English acoustic model, the spelling library,
+# and the caption fonts.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, \
 libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), \
 libqt6dbus6 (>= 6.4), libqt6svg6 (>= 6.4), libqt6multimedia6 (>= 6.4), qt6-qpa-plugins, \
 libavcodec59, libavformat59, libavutil57, libswresample4, ffmpeg, \
 libpocketsphinx3, libsphinxbase3, pocketsphinx-en-us, \
-libqt6keychain1, libfftw3-single3, libssl3, \
+libqt6keychain1, libfftw3-single3, libssl3, libnuspell5, \
 gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, \
 fonts-dejavu-core, fonts-liberation2, fonts-urw-base35")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring")
+# A spelling dictionary for the caption editor (any language's will do).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring, hunspell-en-us | hunspell-dictionary")
 include(CPack)

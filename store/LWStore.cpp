@@ -56,6 +56,8 @@ LWStore::LWStore(LWUiHooks& hooks, LWServices services, QString systemLocale, QO
         adoptLimits(read);
     }
     connect(this, &LWStore::captionsChanged, this, [this] { refreshProblems(false); });
+    m_spelling.setLanguage(m_language);
+    connect(&m_spelling, &LWSpelling::failed, this, &LWStore::setNote);
     connect(this, &LWStore::rulesChanged, this, [this] { refreshProblems(true); });
     m_sidecars = stored.flag(BCPref::sidecars, true);
     m_markSpeakers = stored.flag(BCPref::markSpeakers, true);
@@ -262,6 +264,7 @@ void LWStore::setLanguage(const QString& language) {
         return;
     m_language = language;
     m_services.preferences.setValue(BCPref::language, language);
+    m_spelling.setLanguage(language);
     emit languageChanged();
 }
 

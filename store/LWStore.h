@@ -12,6 +12,7 @@
 #include "LWJob.h"
 #include "LWJobRunner.h"
 #include "LWPlayer.h"
+#include "LWSpelling.h"
 #include "LWTranscription.h"
 #include "LWUiHooks.h"
 
@@ -246,6 +247,13 @@ public:
     // The match last found (its caption may have changed since).
     const std::optional<CaptionFind::Match>& lastFound() const { return m_found; }
 
+    // --- Spelling ---
+    // The dictionary of the transcription language and the answers about words.
+    LWSpelling& spelling() { return m_spelling; }
+    // Puts `with` in place of the `length` characters at `from` of a caption's text, as one undo
+    // step; nothing when the caption is gone or its text is shorter.
+    void replaceWord(const QUuid& id, qsizetype from, qsizetype length, const QString& with);
+
     // --- Caption files ---
     void importSubtitles();
     // Replaces the captions with those of a caption file (the previous ones can be restored).
@@ -368,5 +376,6 @@ private:
     // Takes the limits' own figures, each replaced by its default when not usable.
     void adoptLimits(const CaptionChecks::Limits& limits);
     void refreshProblems(bool all);
+    LWSpelling m_spelling;
     LWJobRunner m_jobs; // last: its threads are stopped and joined before the rest goes
 };

@@ -39,6 +39,15 @@ void LWStore::setCaptionsAsOneStep(const Captions& captions) {
     m_history.lastKey.reset();
 }
 
+void LWStore::replaceWord(const QUuid& id, qsizetype from, qsizetype length, const QString& with) {
+    const auto index = indexOf(id);
+    if (!index || from < 0 || length < 0 || from + length > m_captions[*index].text.size())
+        return;
+    Captions list = m_captions;
+    list[*index].text.replace(from, length, with);
+    setCaptionsAsOneStep(list);
+}
+
 void LWStore::replaceCurrent(const QString& pattern, const QString& replacement,
                              const CaptionFind::Options& options) {
     const auto expression = CaptionFind::expression(pattern, options);

@@ -4,6 +4,7 @@
 #include "BCUI.h"
 #include "CaptionMath.h"
 #include "LWStore.h"
+#include "LWWordMarks.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -11,6 +12,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -129,6 +131,13 @@ LWCaptionRow::LWCaptionRow(LWStore& store, QWidget* parent) : QFrame(parent), m_
     m_text->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_text->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_text->installEventFilter(this);
+    m_marks = new LWWordMarks(m_text->document(), &m_store.spelling());
+    m_text->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_text, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+        QMenu* menu = textMenu(at);
+        menu->exec(m_text->viewport()->mapToGlobal(at));
+        delete menu;
+    });
     body->addWidget(m_text, 1);
     body->addLayout(tools);
     body->setAlignment(tools, Qt::AlignTop);
@@ -289,19 +298,10 @@ void LWCaptionRow::bind(int index, const Caption& caption, bool active, bool sel
         marks.append(mark);
     }
     // Words the recogniser was unsure of get a dotted amber underline, while they stand as heard.
-    for (const WordConfidence& w : unsure) {
-        if (w.at + w.word.size() > m_text->document()->characterCount())
-            continue;
-        QTextEdit::ExtraSelection mark;
-        mark.cursor = QTextCursor(m_text->document());
-        mark.cursor.setPosition(w.at);
-        mark.cursor.setPosition(int(w.at + w.word.size()), QTextCursor::KeepAnchor);
-        mark.format.setUnderlineStyle(QTextCharFormat::DotLine);
-        mark.format.setUnderlineColor(problemColour());
-        mark.format.setToolTip(QStringLiteral("The recogniser was %1 % sure of this word.")
-                                   .arg(std::lround(w.value * 100)));
-        marks.append(mark);
-    }
+    QList<std::pair<int, int>> spans;
+    for (const WordConfidence& w : unsure)
+        spans.append({w.at, int(w.word.size())});
+    m_marks->setUnsure(spans);
     m_text->setExtraSelections(marks);
     m_nudge->setVisible(selected);
     if (m_selected != selected || property("active").toBool() != active) {
@@ -342,11 +342,20 @@ QString LWCaptionRow::highlighted() const {
 
 QStringList LWCaptionRow::unsureWords() const {
     QStringList words;
-    for (const QTextEdit::ExtraSelection& mark : m_text->extraSelections()) {
-        if (mark.format.underlineStyle() == QTextCharFormat::DotLine)
-            words << mark.cursor.selectedText();
-    }
+    const QString text = m_text->toPlainText();
+    for (const auto& [from, length] : m_marks->unsure())
+        words << text.mid(from, length);
     return words;
+}
+
+QMenu* LWCaptionRow::textMenu(const QPoint& position) {
+    QMenu* menu = m_text->createStandardContextMenu(position);
+    m_marks->addSpellingActions(
+        menu, m_text->cursorForPosition(position).position(),
+        [store = &m_store, caption = id()](const LWSpeller::Word& word, const QString& with) {
+            store->replaceWord(caption, word.from, word.length, with);
+        });
+    return menu;
 }
 
 QColor LWCaptionRow::problemColour() {

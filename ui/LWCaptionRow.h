@@ -6,8 +6,10 @@
 #include <QFrame>
 
 class LWStore;
+class LWWordMarks;
 class QLabel;
 class QLineEdit;
+class QMenu;
 class QPlainTextEdit;
 class QToolButton;
 
@@ -36,6 +38,11 @@ public:
     QString highlighted() const;
     // The words underlined as ones the recogniser was unsure of.
     QStringList unsureWords() const;
+    // The spelling and unsure-word marks of the text field.
+    LWWordMarks* wordMarks() const { return m_marks; }
+    // The text field's context menu for a click at `position` (viewport coordinates): the
+    // spelling choices for a misspelled word there, then the field's own items. The caller owns it.
+    QMenu* textMenu(const QPoint& position);
 
     // The amber of the delivery checks' marks, here and on the lane.
     static QColor problemColour();
@@ -78,5 +85,6 @@ private:
     QStringList m_problems; // the delivery checks' reasons, shown as the row's mark
     QWidget* m_nudge = nullptr;
     QPlainTextEdit* m_text = nullptr;
+    LWWordMarks* m_marks = nullptr;
     QList<QToolButton*> m_buttons;
 };

@@ -291,8 +291,8 @@ void LWMainWindow::buildMenus() {
     file->addSeparator();
     QAction* settings = file->addAction(
         QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), this, [this] {
-            LWSettingsWindow::showShared(m_store->services().elevenLabs,
-                                         m_store->services().models);
+            LWSettingsWindow::showShared(m_store->services().elevenLabs, m_store->services().models)
+                .setSpelling(&m_store->spelling());
         });
     settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();

@@ -3,6 +3,7 @@
 #include "BCStyleSheet.h"
 #include "BCUI.h"
 #include "ELPreviewPlayer.h"
+#include "LWSpelling.h"
 #include "WhisperModels.h"
 
 #include <QApplication>
@@ -71,6 +72,12 @@ LWSettingsWindow::LWSettingsWindow(ELSettings& el, WhisperModels& wm, QWidget* p
     column->addWidget(buildKeyPanel());
     column->addWidget(buildVoicePanel());
     column->addWidget(buildEnginePanel());
+    // Spelling: the dictionary of the transcription language, or the package that adds one.
+    QVBoxLayout* spellingBody = nullptr;
+    QWidget* spellingPanel = panel(QStringLiteral("Spelling"), spellingBody);
+    m_spellingText = wrapped(QString(), spellingPanel, true);
+    spellingBody->addWidget(m_spellingText);
+    column->addWidget(spellingPanel);
     column->addStretch(1);
     scroll->setWidget(content);
 
@@ -93,6 +100,21 @@ LWSettingsWindow::LWSettingsWindow(ELSettings& el, WhisperModels& wm, QWidget* p
     refresh();
     refreshVoices();
     refreshModels();
+}
+
+void LWSettingsWindow::setSpelling(LWSpelling* spelling) {
+    if (m_spelling)
+        disconnect(m_spelling, nullptr, this, nullptr);
+    m_spelling = spelling;
+    const auto show = [this] {
+        m_spellingText->setText(m_spelling ? m_spelling->statusText() : QString());
+    };
+    if (spelling) {
+        connect(spelling, &LWSpelling::changed, this, show);
+        // The store (and its spelling) may go before this window, which lives until quitting.
+        connect(spelling, &QObject::destroyed, this, [this] { m_spellingText->clear(); });
+    }
+    show();
 }
 
 LWSettingsWindow::~LWSettingsWindow() {

@@ -8,6 +8,7 @@
 #include <optional>
 
 class ELPreviewPlayer;
+class LWSpelling;
 class QAbstractButton;
 class QButtonGroup;
 class QComboBox;
@@ -71,6 +72,11 @@ public:
     QLabel* noteLabel(const QString& modelID) const;
     bool previewBusy() const { return m_previewBusy; }
 
+    // Shows which spelling dictionary `spelling` uses for the transcription language (or the
+    // package that adds one), following its changes.
+    void setSpelling(LWSpelling* spelling);
+    QLabel* spellingLabel() const { return m_spellingText; }
+
 protected:
     void showEvent(QShowEvent* event) override;
     // Closing only hides the window: a preview being made or played ends with it.
@@ -129,4 +135,6 @@ private:
     QList<ModelRow> m_rows;
     QLabel* m_modelStatus = nullptr;
     QLabel* m_folderText = nullptr;
+    QPointer<LWSpelling> m_spelling;
+    QLabel* m_spellingText = nullptr;
 };

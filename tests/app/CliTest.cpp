@@ -1,10 +1,13 @@
 // Runs the real lorowen-cli binary as a person would from a shell.
 #include "CaptionMath.h"
 #include "CliRunner.h"
+#include "LWSpeller.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -67,6 +70,48 @@ TEST(Cli, CheckListsEveryProblemAndSaysSoInItsStatus) {
             .status,
         2);
     EXPECT_EQ(cli({QStringLiteral("check"), folder.path(QStringLiteral("missing.srt"))}).status, 3);
+}
+
+TEST(Cli, CheckSpellListsUnknownWordsAndRefusesALanguageWithoutADictionary) {
+    ASSERT_TRUE(QFileInfo::exists(QStringLiteral("/usr/share/hunspell/en_US.aff")))
+        << "Debian's hunspell-en-us is missing (scripts/setup installs it)";
+    TestFolder folder;
+    const QString srt =
+        folder.write(QStringLiteral("in.srt"),
+                     "1\n00:00:01,000 --> 00:00:04,000\n>> NASA said teh plan\n\n"
+                     "2\n00:00:05,000 --> 00:00:09,000\nIn 2024 we go to Brindlecote\n\n"
+                     "3\n00:00:10,000 --> 00:00:14,000\nAll fine, don't worry\n\n");
+    const QString spell = QStringLiteral("--spell");
+    const CliRun run = cli({QStringLiteral("check"), srt, spell, QStringLiteral("en-US")});
+    EXPECT_EQ(run.status, 1) << run.err.toStdString();
+    EXPECT_EQ(run.out.split(u'\n', Qt::SkipEmptyParts),
+              (QStringList{"1\t0:00:01.000\tspelling\t“teh” is not in the dictionary.",
+                           "2\t0:00:05.000\tspelling\t“Brindlecote” is not in the dictionary."}));
+    const CliRun json =
+        cli({QStringLiteral("check"), srt, spell, QStringLiteral("en"), QStringLiteral("--json")});
+    const QJsonArray list = QJsonDocument::fromJson(json.out.toUtf8()).array();
+    ASSERT_EQ(list.size(), 2);
+    EXPECT_EQ(list[1].toObject().value(QStringLiteral("kind")).toString(), u"spelling");
+    EXPECT_EQ(list[1].toObject().value(QStringLiteral("word")).toString(), u"Brindlecote");
+    EXPECT_EQ(list[1].toObject().value(QStringLiteral("caption")).toInt(), 2);
+
+    // Words added in the window count as known (the list in this program's private data folder).
+    folder.write(QStringLiteral("words.txt"), "teh\nbrindlecote\n");
+    const QString personal = LWPersonalWords::defaultPath();
+    QDir().mkpath(QFileInfo(personal).absolutePath());
+    QFile::remove(personal);
+    ASSERT_TRUE(QFile::copy(folder.path(QStringLiteral("words.txt")), personal));
+    EXPECT_EQ(cli({QStringLiteral("check"), srt, spell, QStringLiteral("en-US")}).status, 0);
+    QFile::remove(personal);
+
+    // A language without an installed dictionary says which package adds it; no language at all
+    // is bad usage.
+    const CliRun missing = cli({QStringLiteral("check"), srt, spell, QStringLiteral("kmr")});
+    EXPECT_EQ(missing.status, 3);
+    EXPECT_TRUE(missing.out.isEmpty());
+    EXPECT_TRUE(missing.err.contains(QStringLiteral("Install the hunspell-kmr package")))
+        << missing.err.toStdString();
+    EXPECT_EQ(cli({QStringLiteral("check"), srt, spell, QString()}).status, 2);
 }
 
 TEST(Cli, ConvertWritesEachFormatByExtension) {

@@ -7,6 +7,7 @@
 #include "ELPreviewPlayer.h"
 #include "ELSettings.h"
 #include "LWSettingsWindow.h"
+#include "LWSpelling.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
 #include "WhisperModels.h"
@@ -293,6 +294,31 @@ TEST_F(SettingsWindow, TheRowStopEndsADownloadATranscriptionStarted) {
     EXPECT_TRUE(window->stopButton(small.id)->isHidden());
     EXPECT_FALSE(window->downloadButton(small.id)->isHidden());
     EXPECT_FALSE(models->installed(small));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(SettingsWindow, TheSpellingLineNamesTheDictionaryOrThePackageThatAddsIt) {
+    makeWindow();
+    TestFolder folder;
+    folder.write(QStringLiteral("de_DE.aff"), "SET UTF-8\n");
+    folder.write(QStringLiteral("de_DE.dic"), "0\n");
+    auto spelling = std::make_unique<LWSpelling>(QStringList{folder.root()},
+                                                 folder.path(QStringLiteral("words.txt")));
+    spelling->setLanguage(QStringLiteral("de"));
+    window->setSpelling(spelling.get());
+    EXPECT_TRUE(window->spellingLabel()->text().startsWith(
+        QStringLiteral("Spelling is checked with the German (Germany) dictionary")));
+    // The line follows the transcription language.
+    spelling->setLanguage(QStringLiteral("fr-FR"));
+    EXPECT_EQ(window->spellingLabel()->text(),
+              QStringLiteral("No spelling dictionary for French is installed. Install the "
+                             "hunspell-fr package to check spelling."));
+    // The store's spelling going away (the window outlives it) takes its line along.
+    spelling.reset();
+    EXPECT_TRUE(window->spellingLabel()->text().isEmpty());
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include "LWMainWindow.h"
 #include "LWStack.h"
 #include "LWStore.h"
+#include "LWWordMarks.h"
 #include "TestServices.h"
 
 #include <QAbstractButton>
@@ -19,12 +20,17 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -284,6 +290,75 @@ TEST_F(WindowChecks, UnsureWordsAreUnderlinedUntilTypedOver) {
     EXPECT_EQ(store().captions()[0].text, QStringLiteral("meet me in Arde"));
     EXPECT_TRUE(row(0)->unsureWords().isEmpty());
     EXPECT_TRUE(row(0)->problems().isEmpty());
+}
+
+// The underline styles drawn over the row's text, as (from, length, style) in the first line.
+QList<std::tuple<int, int, int>> underlines(LWCaptionRow* row) {
+    QList<std::tuple<int, int, int>> out;
+    const QTextBlock block = row->textField()->document()->firstBlock();
+    for (const QTextLayout::FormatRange& range : block.layout()->formats()) {
+        if (range.format.underlineStyle() != QTextCharFormat::NoUnderline)
+            out.append({range.start, range.length, int(range.format.underlineStyle())});
+    }
+    return out;
+}
+
+TEST_F(WindowChecks, MisspelledWordsAreUnderlinedAndCorrectedFromTheMenu) {
+    if (!store().spelling().statusText().startsWith(QStringLiteral("Spelling is checked")))
+        GTEST_SKIP() << store().spelling().statusText().toStdString();
+    const QString text = QStringLiteral("NASA sent teh data");
+    store().setCaptions({Caption::make(1, 2, text), Caption::make(3, 4, QStringLiteral("Fine"))});
+    store().resetHistory();
+    const int wavy = QTextCharFormat::SpellCheckUnderline;
+    const int dotted = QTextCharFormat::DotLine;
+    ASSERT_TRUE(spinUntil([&] { return !underlines(row(0)).isEmpty(); }));
+    EXPECT_EQ(underlines(row(0)), (QList<std::tuple<int, int, int>>{{10, 3, wavy}}));
+    EXPECT_TRUE(underlines(row(1)).isEmpty());
+
+    // The recogniser's unsure words: a dotted line, beside the spelling mark.
+    row(0)->wordMarks()->setUnsure({{0, 4}});
+    EXPECT_EQ(underlines(row(0)),
+              (QList<std::tuple<int, int, int>>{{0, 4, dotted}, {10, 3, wavy}}));
+    row(0)->wordMarks()->setUnsure({});
+
+    // Right-click on the word: corrections first, then Add to Dictionary and Ignore, then the
+    // field's own items; a correction is one undo step.
+    QPlainTextEdit* field = row(0)->textField();
+    QTextCursor on(field->document());
+    on.setPosition(11);
+    std::unique_ptr<QMenu> menu(row(0)->textMenu(field->cursorRect(on).center()));
+    QStringList items;
+    for (QAction* a : menu->actions())
+        items << a->text();
+    ASSERT_GE(items.size(), 5);
+    EXPECT_EQ(items[0], QStringLiteral("the"));
+    EXPECT_TRUE(items.contains(QStringLiteral("Add to Dictionary")));
+    EXPECT_LT(items.indexOf(QStringLiteral("Add to Dictionary")),
+              items.indexOf(QStringLiteral("Ignore")));
+    EXPECT_TRUE(std::any_of(items.begin(), items.end(),
+                            [](const QString& item) { return item.startsWith(u"&Copy"); }));
+    menu->actions()[0]->trigger();
+    EXPECT_EQ(store().captions()[0].text, QStringLiteral("NASA sent the data"));
+    EXPECT_TRUE(spinUntil([&] { return underlines(row(0)).isEmpty(); }));
+    QTest::keyClick(window.get(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(store().captions()[0].text, text);
+
+    // A word typed wrong is marked as one types; "Ignore" takes the mark away.
+    field->setFocus();
+    field->moveCursor(QTextCursor::End);
+    type(QStringLiteral(" wrnog"));
+    EXPECT_EQ(store().captions()[0].text, text + QStringLiteral(" wrnog"));
+    EXPECT_TRUE(spinUntil([&] { return underlines(row(0)).size() == 2; }));
+    EXPECT_EQ(row(0)->wordMarks()->misspelledWords(),
+              (QStringList{QStringLiteral("teh"), QStringLiteral("wrnog")}));
+    on.setPosition(int(text.size()) + 3);
+    menu.reset(row(0)->textMenu(field->cursorRect(on).center()));
+    for (QAction* a : menu->actions()) {
+        if (a->text() == QStringLiteral("Ignore"))
+            a->trigger();
+    }
+    EXPECT_EQ(row(0)->wordMarks()->misspelledWords(), QStringList{QStringLiteral("teh")});
+    EXPECT_EQ(underlines(row(0)).size(), 1);
 }
 
 TEST_F(WindowChecks, FindAndReplaceFromTheKeyboard) {
