@@ -291,8 +291,10 @@ void LWMainWindow::buildMenus() {
     file->addSeparator();
     QAction* settings = file->addAction(
         QStringLiteral("Settings…"), QKeySequence(QStringLiteral("Ctrl+,")), this, [this] {
-            LWSettingsWindow::showShared(m_store->services().elevenLabs, m_store->services().models)
-                .setSpelling(&m_store->spelling());
+            LWSettingsWindow& window = LWSettingsWindow::showShared(m_store->services().elevenLabs,
+                                                                    m_store->services().models);
+            window.setSpelling(&m_store->spelling());
+            window.setChecks(m_store.get());
         });
     settings->setMenuRole(QAction::PreferencesRole);
     file->addSeparator();

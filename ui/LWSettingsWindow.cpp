@@ -4,12 +4,14 @@
 #include "BCUI.h"
 #include "ELPreviewPlayer.h"
 #include "LWSpelling.h"
+#include "LWStore.h"
 #include "WhisperModels.h"
 
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -78,6 +80,7 @@ LWSettingsWindow::LWSettingsWindow(ELSettings& el, WhisperModels& wm, QWidget* p
     m_spellingText = wrapped(QString(), spellingPanel, true);
     spellingBody->addWidget(m_spellingText);
     column->addWidget(spellingPanel);
+    column->addWidget(buildChecksPanel());
     column->addStretch(1);
     scroll->setWidget(content);
 
@@ -115,6 +118,92 @@ void LWSettingsWindow::setSpelling(LWSpelling* spelling) {
         connect(spelling, &QObject::destroyed, this, [this] { m_spellingText->clear(); });
     }
     show();
+}
+
+QWidget* LWSettingsWindow::buildChecksPanel() {
+    QVBoxLayout* body = nullptr;
+    QWidget* frame = panel(QStringLiteral("Delivery checks"), body);
+    body->addWidget(wrapped(QStringLiteral("Captions that break these limits are marked in the "
+                                           "list and on the lane; Next Problem (F8) walks them. "
+                                           "Line length and the shortest caption follow the "
+                                           "caption rules."),
+                            frame, true));
+    struct Field {
+        QString label;
+        double low, high, step;
+        int decimals;
+        QString suffix;
+    };
+    const Field fields[] = {
+        {QStringLiteral("Fastest reading speed"), 5, 40, 1, 0,
+         QStringLiteral(" characters per second")},
+        {QStringLiteral("Longest time on screen"), 2, 20, 0.5, 1, QStringLiteral(" s")},
+        {QStringLiteral("Shortest gap between captions"), 0, 1, 0.001, 3, QStringLiteral(" s")},
+        {QStringLiteral("Mark words the recogniser was less sure of than"), 0, 100, 5, 0,
+         QStringLiteral(" %")},
+    };
+    auto* grid = new QGridLayout;
+    for (int i = 0; i < 4; ++i) {
+        const Field& f = fields[i];
+        auto* label = new QLabel(f.label, frame);
+        label->setWordWrap(true);
+        auto* box = new QDoubleSpinBox(frame);
+        box->setRange(f.low, f.high);
+        box->setSingleStep(f.step);
+        box->setDecimals(f.decimals);
+        box->setSuffix(f.suffix);
+        box->setAccessibleName(f.label);
+        box->setKeyboardTracking(false);
+        label->setBuddy(box);
+        grid->addWidget(label, i, 0);
+        grid->addWidget(box, i, 1);
+        m_limitFields.append(box);
+        connect(box, &QDoubleSpinBox::valueChanged, this, [this, i](double value) {
+            if (!m_checks)
+                return;
+            CaptionChecks::Limits limits = m_checks->checkLimits();
+            switch (i) {
+            case 0:
+                limits.maxCharsPerSecond = value;
+                break;
+            case 1:
+                limits.maxDuration = value;
+                break;
+            case 2:
+                limits.minGap = value;
+                break;
+            default:
+                limits.minConfidence = value / 100;
+                break;
+            }
+            m_checks->setCheckLimits(limits);
+        });
+    }
+    grid->setColumnStretch(0, 1);
+    body->addLayout(grid);
+    showLimits();
+    return frame;
+}
+
+void LWSettingsWindow::setChecks(LWStore* store) {
+    if (m_checks)
+        disconnect(m_checks, nullptr, this, nullptr);
+    m_checks = store;
+    if (store)
+        connect(store, &LWStore::checkLimitsChanged, this, &LWSettingsWindow::showLimits);
+    showLimits();
+}
+
+void LWSettingsWindow::showLimits() {
+    const CaptionChecks::Limits limits =
+        m_checks ? m_checks->checkLimits() : CaptionChecks::Limits{};
+    const double values[] = {limits.maxCharsPerSecond, limits.maxDuration, limits.minGap,
+                             limits.minConfidence * 100};
+    for (int i = 0; i < m_limitFields.size(); ++i) {
+        const QSignalBlocker quiet(m_limitFields[i]);
+        m_limitFields[i]->setValue(values[i]);
+        m_limitFields[i]->setEnabled(m_checks != nullptr);
+    }
 }
 
 LWSettingsWindow::~LWSettingsWindow() {

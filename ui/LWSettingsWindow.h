@@ -9,6 +9,8 @@
 
 class ELPreviewPlayer;
 class LWSpelling;
+class LWStore;
+class QDoubleSpinBox;
 class QAbstractButton;
 class QButtonGroup;
 class QComboBox;
@@ -77,6 +79,12 @@ public:
     void setSpelling(LWSpelling* spelling);
     QLabel* spellingLabel() const { return m_spellingText; }
 
+    // Shows and sets the delivery checks' limits of `store` (reading speed, longest time on
+    // screen, gap between captions, the confidence below which words are marked).
+    void setChecks(LWStore* store);
+    QDoubleSpinBox* speedField() const { return m_limitFields.value(0); }
+    QDoubleSpinBox* unsureField() const { return m_limitFields.value(3); }
+
 protected:
     void showEvent(QShowEvent* event) override;
     // Closing only hides the window: a preview being made or played ends with it.
@@ -137,4 +145,8 @@ private:
     QLabel* m_folderText = nullptr;
     QPointer<LWSpelling> m_spelling;
     QLabel* m_spellingText = nullptr;
+    QWidget* buildChecksPanel();
+    void showLimits();
+    QPointer<LWStore> m_checks;
+    QList<QDoubleSpinBox*> m_limitFields; // speed, longest, gap, confidence (percent)
 };

@@ -8,12 +8,16 @@
 #include "ELSettings.h"
 #include "LWSettingsWindow.h"
 #include "LWSpelling.h"
+#include "LWStore.h"
 #include "MediaFixtures.h"
+#include "ScriptedHooks.h"
 #include "TestFiles.h"
+#include "TestServices.h"
 #include "WhisperModels.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -319,6 +323,31 @@ TEST_F(SettingsWindow, TheSpellingLineNamesTheDictionaryOrThePackageThatAddsIt) 
     // The store's spelling going away (the window outlives it) takes its line along.
     spelling.reset();
     EXPECT_TRUE(window->spellingLabel()->text().isEmpty());
+}
+
+// The delivery checks' limits: shown from the store, set in it, and following it.
+TEST_F(SettingsWindow, TheDeliveryLimitsAreSetHereAndFollowTheStore) {
+    makeWindow();
+    EXPECT_FALSE(window->speedField()->isEnabled()); // no document yet
+    ScriptedHooks hooks;
+    TestServices services;
+    LWStore store{hooks, services.get(), QStringLiteral("en_US")};
+    window->setChecks(&store);
+    EXPECT_TRUE(window->speedField()->isEnabled());
+    EXPECT_EQ(window->speedField()->value(), 17);
+    EXPECT_EQ(window->unsureField()->value(), 50);
+
+    window->speedField()->setValue(20);
+    window->unsureField()->setValue(35);
+    EXPECT_EQ(store.checkLimits().maxCharsPerSecond, 20);
+    EXPECT_DOUBLE_EQ(store.checkLimits().minConfidence, 0.35);
+
+    CaptionChecks::Limits limits = store.checkLimits();
+    limits.maxCharsPerSecond = 15;
+    store.setCheckLimits(limits);
+    EXPECT_EQ(window->speedField()->value(), 15);
+    window->setChecks(nullptr);
+    EXPECT_FALSE(window->unsureField()->isEnabled());
 }
 
 } // namespace
