@@ -22,12 +22,14 @@ constexpr double shortPause = 0.3;     // a longer silence is a weak break
 constexpr qsizetype longSentence = 30; // two sentences this long are never joined whole
 constexpr qsizetype smallGroupWords = 3;
 constexpr double smallGroupSeconds = 1.2;
-constexpr double briefSentence = 1.0;  // pitch of a briefer sentence is measured with the next one
-constexpr double closeFollower = 0.5;  // ... when that one starts sooner than this after it
-constexpr double speakerRatio = 1.26;  // a larger pitch ratio is a new speaker
-constexpr double shortestWords = 0.3;  // a caption's words show at least this long
-constexpr double linger = 0.25;        // a caption stays this long after its last word
-constexpr double gapBeforeNext = 0.04; // ... but ends this long before the next one starts
+constexpr double briefSentence = 1.0; // pitch of a briefer sentence is measured with the next one
+constexpr double closeFollower = 0.5; // ... when that one starts sooner than this after it
+constexpr double speakerRatio = 1.26; // a larger pitch ratio is a new speaker
+constexpr double shortestWords = 0.3; // a caption's words show at least this long
+constexpr double linger = 0.25;       // a caption stays this long after its last word
+// ... but ends this long before the next one starts: two frames at 24 per second, and a little
+// more so that times rounded to milliseconds still leave them (the delivery checks ask for it).
+constexpr double gapBeforeNext = 0.085;
 constexpr double fallbackLength = 0.2; // length of a caption with no room before the next
 constexpr const char* speakerMark = ">> ";
 
