@@ -168,11 +168,15 @@ int main(int argc, char** argv) {
         peaks[i] = float((i * 7919) % 100) / 100.0f;
     store.setPeaks(peaks);
 
-    // Each caption has a misspelled word, so every row shown draws a spelling mark.
+    // Each caption has a misspelled word and a word the recogniser was unsure of, so every row
+    // shown draws both marks (and counts as a problem).
     Captions captions;
-    for (int i = 0; i < 3000; ++i)
-        captions.append(Caption::make(i * 2.4, i * 2.4 + 2.0,
-                                      QStringLiteral("Caption number %1 with a few wrods").arg(i)));
+    for (int i = 0; i < 3000; ++i) {
+        Caption c = Caption::make(i * 2.4, i * 2.4 + 2.0,
+                                  QStringLiteral("Caption number %1 with a few wrods").arg(i));
+        c.confidence = {{0, QStringLiteral("Caption"), 0.95f}, {8, QStringLiteral("number"), 0.3f}};
+        captions.append(c);
+    }
 
     Views views(store);
     LWStack& stack = views.stack;
