@@ -203,6 +203,37 @@ QList<HelpPage> applicationPages() {
                                          "redone with Ctrl+Shift+Z, "
                                          "up to 200 steps.")),
          }},
+        {QStringLiteral("checks"),
+         QStringLiteral("Checking Before Delivery"),
+         QStringLiteral("checkmark.circle"),
+         {
+             B::paragraph(QStringLiteral(
+                 "Captions that would be hard to read or that services reject are marked as "
+                 "you work: an amber stripe and number in the row (point at the number for "
+                 "the reason), an amber bar on the lane block, and a count in the status bar.")),
+             B::bullets({
+                 QStringLiteral("Reading speed: at most 17 characters per second, spaces "
+                                "included, line breaks not."),
+                 QStringLiteral("Line length: the Style bay's characters per line."),
+                 QStringLiteral("Time on screen: from the shortest caption of the rules to 7 s."),
+                 QStringLiteral("Gap: at least two frames (0.083 s) before the next caption, "
+                                "and no overlap."),
+                 QStringLiteral("Unsure words: words the recogniser was less than 50 % sure "
+                                "of have a dotted underline until you edit them."),
+             }),
+             B::paragraph(QStringLiteral(
+                 "Captions > Next Problem (F8) and Previous Problem (Shift+F8) walk the marked "
+                 "captions. File > Settings… sets the limits.")),
+             B::paragraph(QStringLiteral(
+                 "Misspelled words have a red wavy underline, checked against the dictionary "
+                 "of the transcription language. Right-click one for corrections, Add to "
+                 "Dictionary or Ignore. Settings names the package to install when a "
+                 "language has no dictionary.")),
+             B::paragraph(QStringLiteral(
+                 "Edit > Find… (Ctrl+F) and Replace… (Ctrl+H) search every caption, with "
+                 "match case, whole words and regular expressions; Replace All is one undo "
+                 "step. lorowen-cli check runs the same checks on a caption file.")),
+         }},
         {QStringLiteral("lane"),
          QStringLiteral("Caption Lane"),
          QStringLiteral("timeline.selection"),
@@ -288,6 +319,10 @@ QList<HelpPage> applicationPages() {
              B::key(QStringLiteral("Ctrl+Shift+T"), QStringLiteral("Transcribe")),
              B::key(QStringLiteral("Ctrl+Shift+N"), QStringLiteral("Add caption at playhead")),
              B::key(QStringLiteral("Delete"), QStringLiteral("Delete the selected caption")),
+             B::key(QStringLiteral("Ctrl+F / Ctrl+H"), QStringLiteral("Find / Replace")),
+             B::key(QStringLiteral("F3 / Shift+F3"), QStringLiteral("Find next / previous")),
+             B::key(QStringLiteral("F8 / Shift+F8"),
+                    QStringLiteral("Select the next / previous caption that needs attention")),
              B::key(QStringLiteral("Ctrl+."), QStringLiteral("Stop the current job")),
              B::key(QStringLiteral("Ctrl+1 / Ctrl+2 / Ctrl+3"),
                     QStringLiteral("Show the Captions, Style or Export bay")),

@@ -20,10 +20,10 @@ QStringList ids(const QList<HelpPage>& pages) {
 }
 
 TEST(Help, PagesComeInCatalogueOrderWithTheirSymbols) {
-    EXPECT_EQ(
-        ids(LWHelpPages::all()),
-        QStringList({"look", "about", "overview", "quickstart", "open", "transcribe", "engines",
-                     "songs", "edit", "lane", "style", "export", "elevenlabs", "keys", "tips"}));
+    EXPECT_EQ(ids(LWHelpPages::all()),
+              QStringList({"look", "about", "overview", "quickstart", "open", "transcribe",
+                           "engines", "songs", "edit", "checks", "lane", "style", "export",
+                           "elevenlabs", "keys", "tips"}));
     for (const HelpPage& page : LWHelpPages::all()) {
         SCOPED_TRACE(page.id.toStdString());
         EXPECT_FALSE(page.blocks.isEmpty());
