@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ELSettings.h"
+#include "WhisperDevices.h"
 
 #include <QList>
 #include <QPointer>
@@ -10,6 +11,7 @@
 class ELPreviewPlayer;
 class QAbstractButton;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -71,6 +73,15 @@ public:
     QLabel* noteLabel(const QString& modelID) const;
     bool previewBusy() const { return m_previewBusy; }
 
+    // "Use the graphics card for Whisper" and the sentence under it.
+    QCheckBox* gpuBox() const { return m_gpu; }
+    QLabel* gpuLabel() const { return m_gpuText; }
+    // Shows the devices found (the window asks WhisperDevices::found() once it is ready):
+    // the box is on when the preference is and a usable graphics card exists, and disabled with
+    // a sentence when none does. `variantInstalled`: whether whisper-cli-vulkan is there.
+    void showDevices(const QList<WhisperDevices::Device>& devices, bool acceptCpu,
+                     bool variantInstalled);
+
 protected:
     void showEvent(QShowEvent* event) override;
     // Closing only hides the window: a preview being made or played ends with it.
@@ -99,6 +110,8 @@ private:
     void refresh();
     void refreshVoices();
     void refreshModels();
+    void refreshGpu();
+    QWidget* buildGpuRow(QWidget* parent);
     void applyLook();
 
     ELSettings& m_el;
@@ -129,4 +142,7 @@ private:
     QList<ModelRow> m_rows;
     QLabel* m_modelStatus = nullptr;
     QLabel* m_folderText = nullptr;
+    QCheckBox* m_gpu = nullptr;
+    QLabel* m_gpuText = nullptr;
+    std::optional<WhisperDevices::Device> m_card; // the graphics card Whisper would use
 };
