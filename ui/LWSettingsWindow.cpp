@@ -403,8 +403,9 @@ void LWSettingsWindow::showDevices(const QList<WhisperDevices::Device>& devices,
     m_card = WhisperDevices::choose(WhisperDevices::Want::gpu, true, devices, acceptCpu,
                                     variantInstalled);
     if (m_card)
-        m_gpuText->setText(QStringLiteral("%1 (%2). When it fails, Whisper runs on the processor.")
-                               .arg(m_card->name, WhisperDevices::kindName(m_card->kind)));
+        m_gpuText->setText(
+            QStringLiteral("Found: %1 — %2. When it fails, Whisper runs on the processor.")
+                .arg(m_card->name, WhisperDevices::kindName(m_card->kind)));
     else if (!variantInstalled)
         m_gpuText->setText(QStringLiteral("The graphics-card version of the Whisper engine isn't "
                                           "installed, so Whisper runs on the processor."));

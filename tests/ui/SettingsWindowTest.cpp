@@ -310,7 +310,7 @@ TEST_F(SettingsWindow, TheGraphicsCardChoiceNamesTheCardOrSaysWhyNot) {
     window->showDevices({software, card}, false, true);
     EXPECT_TRUE(box->isEnabled());
     EXPECT_TRUE(box->isChecked());
-    EXPECT_TRUE(window->gpuLabel()->text().startsWith("AMD Radeon RX 7600 (discrete GPU)."));
+    EXPECT_TRUE(window->gpuLabel()->text().startsWith("Found: AMD Radeon RX 7600 — discrete GPU."));
     box->click();
     EXPECT_FALSE(models->useGPU());
     EXPECT_FALSE(WhisperModels(testPreferences()).useGPU()); // remembered
