@@ -121,5 +121,7 @@ int main(int argc, char** argv) {
     WhisperDevices::findInBackground();
     if (!file->isEmpty())
         window.store().open(*file);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    WhisperDevices::found(); // the search has ended before the process does
+    return status;
 }

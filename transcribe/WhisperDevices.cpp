@@ -7,6 +7,7 @@
 
 #include <QtGlobal>
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <dlfcn.h>
 #include <future>
@@ -52,9 +53,13 @@ template <typename F> F proc(PFN_vkGetInstanceProcAddr get, VkInstance instance,
     return reinterpret_cast<F>(get(instance, name));
 }
 
+std::atomic<bool> begun{false};
+
 std::shared_future<QList<Device>>& search() {
-    static std::shared_future<QList<Device>> devices =
-        std::async(std::launch::async, [] { return probe(); }).share();
+    static std::shared_future<QList<Device>> devices = [] {
+        begun = true;
+        return std::async(std::launch::async, [] { return probe(); }).share();
+    }();
     return devices;
 }
 
@@ -117,7 +122,7 @@ const QList<Device>& found() {
 }
 
 bool foundYet() {
-    return search().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+    return begun && search().wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 bool usable(const Device& device, bool acceptCpu) {

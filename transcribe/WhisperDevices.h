@@ -29,7 +29,9 @@ enum class Want { automatic, gpu, cpu };
 QList<Device> probe(const QString& library = QStringLiteral("libvulkan.so.1"));
 
 // probe() run once per process on a thread of its own, started by the first call of either;
-// `found` waits for it, `foundYet` tells whether waiting would block. Any thread.
+// `found` waits for it. `foundYet` tells whether it has been started and has ended; it starts
+// nothing. A process that started it waits for it (`found`) before it ends: a driver still
+// starting up while the process's statics are torn down may hang or crash. Any thread.
 void findInBackground();
 const QList<Device>& found();
 bool foundYet();

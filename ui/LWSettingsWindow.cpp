@@ -377,8 +377,8 @@ QWidget* LWSettingsWindow::buildGpuRow(QWidget* parent) {
             m_wm.setUseGPU(on);
     });
 
-    // The search runs on its own thread from the application's start; its answer is shown
-    // when it is there, without holding up this window.
+    // The search runs on its own thread from the application's start (main starts it); its
+    // answer is shown when it is there, without holding up this window.
     const auto show = [this] {
         showDevices(WhisperDevices::found(), WhisperDevices::acceptCpuFromEnvironment(),
                     WhisperEngine::cliURL(true).has_value());
