@@ -3,6 +3,8 @@
 #include "LWCli.h"
 #include "LWCliCommands.h"
 #include "LWCliProgress.h"
+#include "WhisperDevices.h"
+#include "WhisperEngine.h"
 #include "WhisperModels.h"
 
 #include <QEventLoop>
@@ -38,6 +40,35 @@ void printLine(const QString& text) {
     std::printf("%s\n", text.toUtf8().constData());
 }
 
+// The Vulkan devices found, each with its type and whether Whisper uses it, then the device
+// a transcription with --device auto runs on.
+void listDevices(const WhisperModels& models) {
+    const QList<WhisperDevices::Device>& devices = WhisperDevices::found();
+    const bool acceptCpu = WhisperDevices::acceptCpuFromEnvironment();
+    const bool installed = WhisperEngine::cliURL(true).has_value();
+    const std::optional<WhisperDevices::Device> chosen = WhisperDevices::choose(
+        WhisperDevices::Want::automatic, models.useGPU(), devices, acceptCpu, installed);
+    printLine(devices.isEmpty() ? QStringLiteral("Graphics cards (Vulkan): none found")
+                                : QStringLiteral("Graphics cards (Vulkan):"));
+    for (const WhisperDevices::Device& device : devices) {
+        QString use = QStringLiteral("used");
+        if (const std::optional<QString> why = WhisperDevices::whyNot(device, acceptCpu))
+            use = QStringLiteral("not used: %1").arg(*why);
+        else if (!installed)
+            use = QStringLiteral("not used: the graphics-card engine isn't installed");
+        else if (!chosen || chosen->index != device.index)
+            use = models.useGPU() ? QStringLiteral("not used: another card is")
+                                  : QStringLiteral("not used: turned off in Settings");
+        printLine(QStringLiteral("  %1  %2  %3")
+                      .arg(device.name, -32)
+                      .arg(WhisperDevices::kindName(device.kind), -15)
+                      .arg(use));
+    }
+    printLine(QStringLiteral("Whisper runs on: %1")
+                  .arg(chosen ? QStringLiteral("the graphics card (%1)").arg(chosen->name)
+                              : QStringLiteral("the processor")));
+}
+
 int list(const WhisperModels& models) {
     for (const WhisperModel& model : catalog()) {
         const bool chosen = model.id == models.modelID();
@@ -50,6 +81,7 @@ int list(const WhisperModels& models) {
                                                    : QStringLiteral("not downloaded")));
     }
     printLine(QStringLiteral("Folder: %1").arg(WhisperModels::folder()));
+    listDevices(models);
     return ok;
 }
 
@@ -130,7 +162,8 @@ int modelsCommandRun(const Command& self, const QStringList& args) {
 Command modelsCommand() {
     return {QStringLiteral("models"), QStringLiteral("[download ID | remove ID]"),
             QStringLiteral(
-                "Lists the Whisper models with their state (* marks the chosen one), downloads\n"
+                "Lists the Whisper models with their state (* marks the chosen one) and the\n"
+                "graphics cards found (Vulkan: name, type, used or not), downloads\n"
                 "one (checked by size and SHA-256; Ctrl+C stops and the next download resumes),\n"
                 "or removes one from the models folder."),
             modelsCommandRun};

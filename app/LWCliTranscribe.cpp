@@ -140,7 +140,8 @@ int transcribeRun(const Command& self, const QStringList& args) {
 } // namespace
 
 QStringList transcribeValued() {
-    return {QStringLiteral("--model"), QStringLiteral("--language"), QStringLiteral("--engine")};
+    return {QStringLiteral("--model"), QStringLiteral("--language"), QStringLiteral("--engine"),
+            QStringLiteral("--device")};
 }
 
 QStringList transcribeFlags() {
@@ -200,6 +201,29 @@ bool transcribeSetup(const Command& self, const QHash<QString, QString>& options
     if (engine == LWEngine::offline && request.language.isEmpty())
         request.language = QStringLiteral("en-US");
     request.markSpeakers = preferences.flag(BCPref::markSpeakers, true);
+
+    // auto follows the window's preference; gpu is refused here, before the file is read, when
+    // no graphics card can be used.
+    const QString deviceName = options.value(QStringLiteral("--device"), QStringLiteral("auto"));
+    const QHash<QString, WhisperDevices::Want> devices{
+        {QStringLiteral("auto"), WhisperDevices::Want::automatic},
+        {QStringLiteral("gpu"), WhisperDevices::Want::gpu},
+        {QStringLiteral("cpu"), WhisperDevices::Want::cpu}};
+    if (!devices.contains(deviceName))
+        return refuse(QStringLiteral("unknown device %1 (known: auto, gpu, cpu)").arg(deviceName));
+    if (engine != LWEngine::whisper && deviceName != QStringLiteral("auto"))
+        return refuse(QStringLiteral("--device works with the Whisper engine only"));
+    request.device = devices.value(deviceName);
+    request.useGPU = models.useGPU();
+    if (engine == LWEngine::whisper && request.device == WhisperDevices::Want::gpu) {
+        try {
+            LWTranscription::whisperDevice(request);
+        } catch (const BCError& e) {
+            printError(e.message());
+            status = failed;
+            return false;
+        }
+    }
     setup.engineName = engineName;
     setup.download = flags.contains(QStringLiteral("--download"));
     setup.timestamps = flags.contains(QStringLiteral("--timestamps"));
@@ -224,7 +248,7 @@ Command transcribeCommand() {
     return {QStringLiteral("transcribe"),
             QStringLiteral("MEDIA -o OUT.srt [-o OUT.vtt …] [--engine whisper|speech|scribe] "
                            "[--model ID] [--language en-US] [--song] [--lyrics LYRICS.txt] "
-                           "[--download] [--timestamps]"),
+                           "[--device auto|gpu|cpu] [--download] [--timestamps]"),
             QStringLiteral(
                 "Turns the speech in a video or audio file into captions with Whisper (or with\n"
                 "--engine speech, the offline PocketSphinx recogniser) and writes them as SRT,\n"
@@ -232,6 +256,10 @@ Command transcribeCommand() {
                 "vocal out of music first. --lyrics times the lines of a text file word by word\n"
                 "against the song. A missing model is downloaded only with --download. Writes\n"
                 "no preferences and no autosave.\n"
+                "--device gpu runs Whisper on the graphics card (Vulkan), cpu on the processor;\n"
+                "auto (the default) follows Settings: the graphics card when one is found. A\n"
+                "failed graphics card run is done again on the processor. The closing line names\n"
+                "the device.\n"
                 "--engine scribe uploads the sound to ElevenLabs Scribe with the key saved by\n"
                 "\"lorowen-cli key set\"; its --model is scribe_v2 or scribe_v1."),
             transcribeRun};

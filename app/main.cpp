@@ -4,6 +4,7 @@
 #include "LWInstance.h"
 #include "LWMainWindow.h"
 #include "LWStore.h"
+#include "WhisperDevices.h"
 #include "WhisperModels.h"
 
 #include <QApplication>
@@ -115,7 +116,12 @@ int main(int argc, char** argv) {
     });
     instance.listen();
     window.show();
+    // The graphics cards, looked for once on a thread of their own while the window starts
+    // (Settings and the first transcription use the answer).
+    WhisperDevices::findInBackground();
     if (!file->isEmpty())
         window.store().open(*file);
-    return QApplication::exec();
+    const int status = QApplication::exec();
+    WhisperDevices::found(); // the search has ended before the process does
+    return status;
 }

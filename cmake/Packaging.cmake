@@ -3,6 +3,7 @@
 #
 #   /usr/lib/lorowen-pro/{lorowen,lorowen-cli}   the programs (app/CMakeLists.txt)
 #   /usr/lib/lorowen-pro/helpers/whisper-cli     a portable build, found beside the programs
+#   /usr/lib/lorowen-pro/helpers/whisper-cli-vulkan  its graphics-card (Vulkan) variant
 #   /usr/bin/{lorowen,lorowen-cli}               symbolic links to the programs
 #   /usr/share/applications, icons, metainfo     desktop entry, icon, AppStream metadata
 #   /usr/share/doc/lorowen-pro                   copyright and changelog
@@ -33,8 +34,14 @@ if(LOROWEN_BUNDLE_WHISPER)
             message(FATAL_ERROR \"the portable whisper-cli could not be built\")
         endif()
         execute_process(COMMAND strip --strip-unneeded \"${helpers_stage}/whisper-cli\")
+        if(EXISTS \"${helpers_stage}/whisper-cli-vulkan\")
+            execute_process(COMMAND strip --strip-unneeded \"${helpers_stage}/whisper-cli-vulkan\")
+        endif()
     ")
     install(PROGRAMS ${helpers_stage}/whisper-cli DESTINATION ${LOROWEN_LIBEXEC}/helpers)
+    # Built only where the Vulkan headers and shader compiler are installed.
+    install(PROGRAMS ${helpers_stage}/whisper-cli-vulkan DESTINATION ${LOROWEN_LIBEXEC}/helpers
+            OPTIONAL)
 endif()
 
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/com.brindlecote.lorowenpro.metainfo.xml
@@ -75,7 +82,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brindlecote.example/lorowen")
 # The Debian 12 runtime: the shared libraries the programs link, the Qt platform and media
 # plugins, the ffmpeg program (conversion), the English acoustic model, the spelling library,
-# and the caption fonts.
+# the caption fonts, and the Vulkan loader the graphics-card whisper-cli starts with (drivers are
+# recommended: without one Whisper runs on the processor).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1, \
 libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6network6 (>= 6.4), \
@@ -84,7 +92,7 @@ libavcodec59, libavformat59, libavutil57, libswresample4, ffmpeg, \
 libpocketsphinx3, libsphinxbase3, pocketsphinx-en-us, \
 libqt6keychain1, libfftw3-single3, libssl3, libnuspell5, \
 gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-libav, \
-fonts-dejavu-core, fonts-liberation2, fonts-urw-base35")
-# A spelling dictionary for the caption editor (any language's will do).
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring, hunspell-en-us | hunspell-dictionary")
+fonts-dejavu-core, fonts-liberation2, fonts-urw-base35, libvulkan1")
+# A spelling dictionary for the caption editor (any language's will do), and a Vulkan driver.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "gnome-keyring, hunspell-en-us | hunspell-dictionary, mesa-vulkan-drivers")
 include(CPack)

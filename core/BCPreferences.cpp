@@ -50,6 +50,8 @@ QString BCPreferences::key(BCPref pref) {
         return QStringLiteral("lw.recentFiles");
     case BCPref::checkLimits:
         return QStringLiteral("lw.checks");
+    case BCPref::whisperGPU:
+        return QStringLiteral("lw.whisperGPU");
     }
     return {};
 }

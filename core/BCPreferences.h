@@ -22,6 +22,7 @@ enum class BCPref {
     theme,          // "brct.ui.theme"
     recentFiles,    // "lw.recentFiles": the files opened last, newest first
     checkLimits,    // "lw.checks": {"maxCps", "maxDuration", "minGap", "minConfidence"}
+    whisperGPU,     // "lw.whisperGPU": Whisper on the graphics card when there is one (default on)
 };
 
 // The remembered preferences: the user's (QSettings, organisation "Brindlecote", application

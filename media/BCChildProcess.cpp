@@ -14,12 +14,20 @@ constexpr int kKillAfterMs = 2000;
 } // namespace
 
 int run(const QString& program, const QStringList& arguments, const Streams& streams,
-        std::stop_token stop, const QString& cannotStart) {
+        std::stop_token stop, const QString& cannotStart, const QStringList& environment) {
     if (stop.stop_requested())
         throw BCCancelled{};
     QProcess process;
     process.setProgram(program);
     process.setArguments(arguments);
+    if (!environment.isEmpty()) {
+        QProcessEnvironment variables = QProcessEnvironment::systemEnvironment();
+        for (const QString& entry : environment) {
+            const qsizetype equals = entry.indexOf(u'=');
+            variables.insert(entry.left(equals), equals < 0 ? QString() : entry.mid(equals + 1));
+        }
+        process.setProcessEnvironment(variables);
+    }
     process.setStandardInputFile(QProcess::nullDevice());
     if (!streams.out) {
         process.setStandardOutputFile(QProcess::nullDevice());

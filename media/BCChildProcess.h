@@ -20,8 +20,9 @@ struct Streams {
 // Runs `program` with `arguments` (standard input from /dev/null) until it ends and returns its
 // exit status, -1 after a crash. A stop terminates it, kills it when it is still there 2 s
 // later, waits for it, and throws BCCancelled: no child outlives the call. Throws BCError with
-// `cannotStart` (the system's reason as its detail) when it can't be started. Blocking.
+// `cannotStart` (the system's reason as its detail) when it can't be started. `environment`
+// holds NAME=VALUE entries set for the child on top of this process's environment. Blocking.
 int run(const QString& program, const QStringList& arguments, const Streams& streams,
-        std::stop_token stop, const QString& cannotStart);
+        std::stop_token stop, const QString& cannotStart, const QStringList& environment = {});
 
 } // namespace BCChildProcess

@@ -58,6 +58,7 @@ LWTranscription::Request LWStore::transcriptionRequest() const {
     request.song = m_songMode;
     request.language = m_language;
     request.modelID = m_services.models.modelID();
+    request.useGPU = m_services.models.useGPU();
     request.scribeModel = m_services.elevenLabs.scribeModel();
     request.preferOnDevice = m_preferOnDevice;
     request.rules = m_rules;

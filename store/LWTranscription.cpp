@@ -41,7 +41,15 @@ struct WhisperRun {
     TimedWords words;
     std::vector<float> samples; // the 16 000 Hz mono samples the words were heard in
     double speed = 0;
+    WhisperEngine::Outcome outcome; // the device it ran on, a graphics card's failure
 };
+
+// The note with the sentence of a graphics card run that failed, when one did.
+QString withFallback(QString note, const WhisperEngine::Outcome& outcome) {
+    if (outcome.gpuFailure)
+        note += u' ' + WhisperDevices::fallbackSentence(*outcome.gpuFailure);
+    return note;
+}
 
 // Makes sure the model (and in song mode the voice detector) is installed, reads the sound (song
 // mode: the vocal pulled out of the music), and runs whisper-cli with the time-left text.
@@ -49,6 +57,7 @@ WhisperRun whisperWords(const Request& request, bool song, const std::optional<Q
                         const Services& services, const Status& status,
                         const DownloadQuestion& askDownload, std::stop_token stop) {
     const WhisperModel model = WhisperModel::byID(request.modelID);
+    const std::optional<WhisperDevices::Device> gpu = whisperDevice(request);
     QList<WhisperModel> needed{model};
     if (song)
         needed.append(WhisperModel::voiceDetector());
@@ -100,12 +109,15 @@ WhisperRun whisperWords(const Request& request, bool song, const std::optional<Q
     const QString listening =
         QStringLiteral("Whisper is listening on this computer (%1)…").arg(shortName(model.name));
     status(listening, 0.1);
-    const WhisperEngine::Options options{model, request.language, song, prompt};
+    const WhisperEngine::Options options{model, request.language, song, prompt, gpu};
     WhisperRun run;
-    run.words = WhisperEngine::transcribe(samples, options, true, stop, [&](double f) {
-        const double fraction = std::clamp(f, 0.0, 1.0);
-        status(timeLeftText(fraction, elapsed()).value_or(listening), 0.1 + 0.9 * fraction);
-    });
+    run.words = WhisperEngine::transcribe(
+        samples, options, true, stop,
+        [&](double f) {
+            const double fraction = std::clamp(f, 0.0, 1.0);
+            status(timeLeftText(fraction, elapsed()).value_or(listening), 0.1 + 0.9 * fraction);
+        },
+        &run.outcome);
     run.speed = elapsed() / std::max(double(samples.size()) / 16000.0, 1.0);
     run.samples = std::move(samples);
     return run;
@@ -118,10 +130,9 @@ Result whisper(const Request& request, const Services& services, const Status& s
     checkStop(stop);
     Captions made = WhisperEngine::captions(run.words, run.samples, request.rules, request.song,
                                             request.markSpeakers);
-    const QString phrase = request.song
-                               ? QStringLiteral(" with Whisper on this computer (Song mode)")
-                               : QStringLiteral(" with Whisper on this computer");
-    return {made, madeCaptionsNote(made.size(), phrase, request.hadPrevious), run.speed};
+    const QString note = madeCaptionsNote(made.size(), whisperPhrase(request.song, run.outcome.gpu),
+                                          request.hadPrevious);
+    return {made, withFallback(note, run.outcome), run.speed};
 }
 
 Result lyrics(const Request& request, const Services& services, const Status& status,
@@ -133,7 +144,9 @@ Result lyrics(const Request& request, const Services& services, const Status& st
     // The match runs here, off the main thread, and stops with the job.
     const LyricAlign::Result aligned =
         LyricAlign::align(*request.lyrics, run.words, request.duration, request.rules, stop);
-    return {aligned.captions, alignedNote(aligned.captions.size(), aligned.matched, aligned.total),
+    return {aligned.captions,
+            withFallback(alignedNote(aligned.captions.size(), aligned.matched, aligned.total),
+                         run.outcome),
             run.speed};
 }
 
@@ -249,6 +262,25 @@ LWEngine engineFromPreference(const QString& raw) {
 QString noKeySentence() {
     return QStringLiteral("No ElevenLabs key is set, so the free Whisper engine on this computer "
                           "is used. Add your key in Settings (Ctrl+,).");
+}
+
+std::optional<WhisperDevices::Device> whisperDevice(const Request& request) {
+    const QList<WhisperDevices::Device>& devices =
+        request.devices ? *request.devices : WhisperDevices::found();
+    const bool acceptCpu = WhisperDevices::acceptCpuFromEnvironment();
+    const bool installed = WhisperEngine::cliURL(true).has_value();
+    const std::optional<WhisperDevices::Device> gpu =
+        WhisperDevices::choose(request.device, request.useGPU, devices, acceptCpu, installed);
+    if (!gpu && request.device == WhisperDevices::Want::gpu)
+        throw BCError(WhisperDevices::noGpuSentence(devices, acceptCpu, installed));
+    return gpu;
+}
+
+QString whisperPhrase(bool song, const std::optional<WhisperDevices::Device>& gpu) {
+    const QString device =
+        gpu ? QStringLiteral("graphics card: %1").arg(gpu->name) : QStringLiteral("processor");
+    return QStringLiteral(" with Whisper on this computer (%1%2)")
+        .arg(song ? QStringLiteral("Song mode, ") : QString(), device);
 }
 
 QString madeCaptionsNote(qsizetype count, const QString& enginePhrase, bool hadPrevious) {

@@ -3,6 +3,7 @@
 #include "BCAsset.h"
 #include "Caption.h"
 #include "CaptionRules.h"
+#include "WhisperDevices.h"
 
 #include <QString>
 #include <chrono>
@@ -46,6 +47,12 @@ struct Request {
     // the keyring has not yet answered whether a key is stored. Otherwise (the keyring said
     // there is one, or the command line asked for Scribe by name) a missing key fails the job.
     bool scribeFallsBackToWhisper = false;
+    // Whisper on the graphics card or the processor: `automatic` follows `useGPU` (the
+    // preference); `gpu` fails with a sentence when no graphics card can be used.
+    WhisperDevices::Want device = WhisperDevices::Want::automatic;
+    bool useGPU = true;
+    // The devices to choose from; nothing: those of this machine (WhisperDevices::found()).
+    std::optional<QList<WhisperDevices::Device>> devices;
 };
 
 struct Result {
@@ -78,8 +85,14 @@ LWEngine engineFromPreference(const QString& raw);
 
 // The sentence of the fallback when the cloud engine is chosen without a key.
 QString noKeySentence();
+// The device a Whisper transcription runs on (nothing: the processor). Throws BCError with
+// WhisperDevices::noGpuSentence when `request.device` is `gpu` and none can be used.
+std::optional<WhisperDevices::Device> whisperDevice(const Request& request);
+// The note's phrase for Whisper: " with Whisper on this computer (processor)", "… (graphics
+// card: NAME)", with "Song mode, " before the device in song mode.
+QString whisperPhrase(bool song, const std::optional<WhisperDevices::Device>& gpu);
 // The note a finished transcription leaves, with the engine's phrase (" with Whisper on this
-// computer", " on this computer").
+// computer (processor)", " on this computer").
 QString madeCaptionsNote(qsizetype count, const QString& enginePhrase, bool hadPrevious);
 // The note a finished alignment leaves.
 QString alignedNote(qsizetype captions, int matched, int total);

@@ -34,12 +34,14 @@ QString firstCharacters(const QString& text, qsizetype count) {
 
 } // namespace
 
-std::optional<QString> cliURL() {
+std::optional<QString> cliURL(bool gpu) {
     const QString bundled = QDir(QCoreApplication::applicationDirPath())
-                                .filePath(QStringLiteral("helpers/whisper-cli"));
+                                .filePath(gpu ? QStringLiteral("helpers/whisper-cli-vulkan")
+                                              : QStringLiteral("helpers/whisper-cli"));
     if (isExecutableFile(bundled))
         return bundled;
-    const QString configured = qEnvironmentVariable("BRCT_WHISPER_CLI");
+    const QString configured =
+        qEnvironmentVariable(gpu ? "BRCT_WHISPER_CLI_VULKAN" : "BRCT_WHISPER_CLI");
     if (isExecutableFile(configured))
         return QFileInfo(configured).absoluteFilePath();
     return std::nullopt;
@@ -64,6 +66,10 @@ int threads(const QString& cpuRoot) {
     return std::max(QThread::idealThreadCount() / 2, 2);
 }
 
+int gpuThreads() {
+    return std::min(4, threads());
+}
+
 QString languageCode(const QString& language) {
     QString code = language;
     code.replace(u'_', u'-');
@@ -81,17 +87,18 @@ QString effectivePrompt(const Options& options) {
 QStringList arguments(const QString& model, const QString& wav, const QString& out,
                       const Options& options, const std::optional<QString>& vad,
                       std::optional<int> promptTokens) {
-    QStringList args = {QStringLiteral("-m"),   model,
-                        QStringLiteral("-f"),   wav,
-                        QStringLiteral("-l"),   languageCode(options.language),
-                        QStringLiteral("-t"),   QString::number(threads()),
-                        QStringLiteral("-ml"),  QStringLiteral("1"),
-                        QStringLiteral("-sow"), QStringLiteral("-ojf"),
-                        QStringLiteral("-of"),  out,
-                        QStringLiteral("-pp"),  QStringLiteral("-np"),
-                        QStringLiteral("-bs"),  QStringLiteral("1"),
-                        QStringLiteral("-bo"),  QStringLiteral("1"),
-                        QStringLiteral("-fa")};
+    QStringList args = {
+        QStringLiteral("-m"),   model,
+        QStringLiteral("-f"),   wav,
+        QStringLiteral("-l"),   languageCode(options.language),
+        QStringLiteral("-t"),   QString::number(options.gpu ? gpuThreads() : threads()),
+        QStringLiteral("-ml"),  QStringLiteral("1"),
+        QStringLiteral("-sow"), QStringLiteral("-ojf"),
+        QStringLiteral("-of"),  out,
+        QStringLiteral("-pp"),  QStringLiteral("-np"),
+        QStringLiteral("-bs"),  QStringLiteral("1"),
+        QStringLiteral("-bo"),  QStringLiteral("1"),
+        QStringLiteral("-fa")};
     const QString prompt = effectivePrompt(options);
     if (options.song) {
         const int tokens =

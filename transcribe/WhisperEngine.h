@@ -2,6 +2,7 @@
 
 #include "Caption.h"
 #include "CaptionRules.h"
+#include "WhisperDevices.h"
 #include "WhisperModel.h"
 
 #include <QByteArray>
@@ -23,18 +24,34 @@ struct Options {
     // Context for the recogniser: nothing for a transcription, the pasted lyrics for an
     // alignment. In song mode an absent prompt becomes the song prompt.
     std::optional<QString> prompt;
+    // The graphics card to run on (the Vulkan variant of whisper-cli); nothing: the processor.
+    std::optional<WhisperDevices::Device> gpu = std::nullopt;
+};
+
+// How a transcription ran.
+struct Outcome {
+    std::optional<WhisperDevices::Device> gpu; // the graphics card it ran on; nothing: processor
+    // Why the graphics card run failed ("exit status 1", "the device was lost") when the
+    // processor ran it again.
+    std::optional<QString> gpuFailure;
 };
 
 // Fraction 0..1 of the run, called on the thread that runs `transcribe`.
 using Progress = std::function<void(double fraction)>;
 
 // The `whisper-cli` executable: <folder of the executable>/helpers/whisper-cli when executable,
-// else $BRCT_WHISPER_CLI when it names an executable file, else nothing.
-std::optional<QString> cliURL();
+// else $BRCT_WHISPER_CLI when it names an executable file, else nothing. With `gpu` the Vulkan
+// variant: helpers/whisper-cli-vulkan, else $BRCT_WHISPER_CLI_VULKAN.
+std::optional<QString> cliURL(bool gpu = false);
 
 // Physical processor cores (distinct cores in <cpuRoot>/cpu*/topology), clamped to 2…16; when
 // none can be read, half the logical processors, at least 2.
 int threads(const QString& cpuRoot = QStringLiteral("/sys/devices/system/cpu"));
+
+// Threads for a run on the graphics card: whisper.cpp's own default, at most 4 (and no more than
+// `threads()`). The card does the encoder and decoder; the processor only makes the spectrogram
+// and picks tokens, where more threads only spin.
+int gpuThreads();
 
 // "pt_BR" → "pt", "zh-Hant-TW" → "zh", "" → "auto".
 QString languageCode(const QString& language);
@@ -63,8 +80,13 @@ QStringList arguments(const QString& model, const QString& wav, const QString& o
 // removed on every path. Throws BCError with the user's sentence (engine missing, model not
 // downloaded, engine failure with the last lines of its log), BCCancelled when `stop` fires
 // (the child is terminated, and killed 2 s later if still running).
+//
+// With `options.gpu` the Vulkan variant runs first, pointed at that device; when it fails (exit
+// status not 0, a crash, an "error:" line, no result) the processor variant runs once more on
+// the same speech, and `outcome` says why (its progress then starts again from 0).
 TimedWords transcribe(std::span<const float> samples, const Options& options, bool refine,
-                      std::stop_token stop = {}, const Progress& progress = {});
+                      std::stop_token stop = {}, const Progress& progress = {},
+                      Outcome* outcome = nullptr);
 
 // The words of a `whisper-cli -ojf -ml 1` JSON result ("transcription" array of segments with
 // "offsets" in milliseconds and "text"), markers and empty segments skipped, loops dropped. Each

@@ -78,6 +78,17 @@ void WhisperModels::setModelID(const QString& id) {
     emit changed();
 }
 
+bool WhisperModels::useGPU() const {
+    return m_preferences.flag(BCPref::whisperGPU, true);
+}
+
+void WhisperModels::setUseGPU(bool on) {
+    if (on == useGPU())
+        return;
+    m_preferences.setValue(BCPref::whisperGPU, on);
+    emit changed();
+}
+
 bool WhisperModels::installed(const WhisperModel& model) const {
     return isInstalled(model, folder());
 }

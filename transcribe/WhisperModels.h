@@ -40,6 +40,11 @@ public:
     QString modelID() const { return m_modelID; }
     void setModelID(const QString& id);
 
+    // Whether Whisper runs on the graphics card when one is found, remembered under
+    // "lw.whisperGPU" (default on). Setting it writes the preference.
+    bool useGPU() const;
+    void setUseGPU(bool on);
+
     std::optional<QString> downloading() const { return m_downloading; }
     double fraction() const { return m_fraction; }
     std::optional<QString> status() const { return m_status; }

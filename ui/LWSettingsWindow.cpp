@@ -5,10 +5,12 @@
 #include "ELPreviewPlayer.h"
 #include "LWSpelling.h"
 #include "LWStore.h"
+#include "WhisperEngine.h"
 #include "WhisperModels.h"
 
 #include <QApplication>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -23,6 +25,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QStyle>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -464,8 +467,72 @@ QWidget* LWSettingsWindow::buildEnginePanel() {
     folderRow->addWidget(folder);
     folderRow->addStretch(1);
     block->addLayout(folderRow);
+    block->addWidget(buildGpuRow(m_whisperBlock));
     body->addWidget(m_whisperBlock);
     return frame;
+}
+
+QWidget* LWSettingsWindow::buildGpuRow(QWidget* parent) {
+    auto* row = new QWidget(parent);
+    auto* column = new QVBoxLayout(row);
+    column->setContentsMargins(0, 0, 0, 0);
+    m_gpu = new QCheckBox(QStringLiteral("Use the graphics card for Whisper"), row);
+    m_gpu->setEnabled(false);
+    column->addWidget(m_gpu);
+    m_gpuText = wrapped(QStringLiteral("Looking for a graphics card…"), row, true);
+    m_gpuText->setIndent(style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                         style()->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
+    column->addWidget(m_gpuText);
+    connect(m_gpu, &QCheckBox::toggled, this, [this](bool on) {
+        if (m_card)
+            m_wm.setUseGPU(on);
+    });
+
+    // The search runs on its own thread from the application's start (main starts it); its
+    // answer is shown when it is there, without holding up this window.
+    const auto show = [this] {
+        showDevices(WhisperDevices::found(), WhisperDevices::acceptCpuFromEnvironment(),
+                    WhisperEngine::cliURL(true).has_value());
+    };
+    if (WhisperDevices::foundYet()) {
+        show();
+    } else {
+        auto* poll = new QTimer(this);
+        connect(poll, &QTimer::timeout, this, [poll, show] {
+            if (!WhisperDevices::foundYet())
+                return;
+            poll->deleteLater();
+            show();
+        });
+        poll->start(100);
+    }
+    return row;
+}
+
+void LWSettingsWindow::showDevices(const QList<WhisperDevices::Device>& devices, bool acceptCpu,
+                                   bool variantInstalled) {
+    m_card = WhisperDevices::choose(WhisperDevices::Want::gpu, true, devices, acceptCpu,
+                                    variantInstalled);
+    if (m_card)
+        m_gpuText->setText(
+            QStringLiteral("Found: %1 — %2. When it fails, Whisper runs on the processor.")
+                .arg(m_card->name, WhisperDevices::kindName(m_card->kind)));
+    else if (!variantInstalled)
+        m_gpuText->setText(QStringLiteral("The graphics-card version of the Whisper engine isn't "
+                                          "installed, so Whisper runs on the processor."));
+    else
+        m_gpuText->setText(QStringLiteral("No graphics card that Whisper can use was found (a "
+                                          "Vulkan driver is needed), so Whisper runs on the "
+                                          "processor."));
+    refreshGpu();
+}
+
+void LWSettingsWindow::refreshGpu() {
+    if (!m_gpu)
+        return;
+    const QSignalBlocker quiet(m_gpu);
+    m_gpu->setEnabled(m_card.has_value());
+    m_gpu->setChecked(m_card && m_wm.useGPU());
 }
 
 QAbstractButton* LWSettingsWindow::engineButton(ELSettings::Engine engine) const {
@@ -648,6 +715,7 @@ void LWSettingsWindow::refreshModels() {
     }
     m_modelStatus->setText(m_wm.status().value_or(QString()));
     m_modelStatus->setVisible(m_wm.status().has_value());
+    refreshGpu();
 }
 
 void LWSettingsWindow::applyLook() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ELSettings.h"
+#include "WhisperDevices.h"
 
 #include <QList>
 #include <QPointer>
@@ -13,6 +14,7 @@ class LWStore;
 class QDoubleSpinBox;
 class QAbstractButton;
 class QButtonGroup;
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -84,6 +86,14 @@ public:
     void setChecks(LWStore* store);
     QDoubleSpinBox* speedField() const { return m_limitFields.value(0); }
     QDoubleSpinBox* unsureField() const { return m_limitFields.value(3); }
+    // "Use the graphics card for Whisper" and the sentence under it.
+    QCheckBox* gpuBox() const { return m_gpu; }
+    QLabel* gpuLabel() const { return m_gpuText; }
+    // Shows the devices found (the window asks WhisperDevices::found() once it is ready):
+    // the box is on when the preference is and a usable graphics card exists, and disabled with
+    // a sentence when none does. `variantInstalled`: whether whisper-cli-vulkan is there.
+    void showDevices(const QList<WhisperDevices::Device>& devices, bool acceptCpu,
+                     bool variantInstalled);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -113,6 +123,8 @@ private:
     void refresh();
     void refreshVoices();
     void refreshModels();
+    void refreshGpu();
+    QWidget* buildGpuRow(QWidget* parent);
     void applyLook();
 
     ELSettings& m_el;
@@ -149,4 +161,7 @@ private:
     void showLimits();
     QPointer<LWStore> m_checks;
     QList<QDoubleSpinBox*> m_limitFields; // speed, longest, gap, confidence (percent)
+    QCheckBox* m_gpu = nullptr;
+    QLabel* m_gpuText = nullptr;
+    std::optional<WhisperDevices::Device> m_card; // the graphics card Whisper would use
 };

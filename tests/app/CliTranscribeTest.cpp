@@ -6,6 +6,7 @@
 #include "LWProject.h"
 #include "MediaFixtures.h"
 #include "TestFiles.h"
+#include "WhisperDevices.h"
 #include "WhisperModel.h"
 #include "WhisperModels.h"
 
@@ -55,7 +56,8 @@ TEST_F(CliTranscribe, WritesEveryOutputAndNoProjectFile) {
     const CliRun r = run({media, QStringLiteral("-o"), srt, QStringLiteral("-o"), vtt,
                           QStringLiteral("--language"), QStringLiteral("en-US")});
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
-    EXPECT_TRUE(r.out.startsWith(QStringLiteral("Made 1 captions with Whisper on this computer.")))
+    EXPECT_TRUE(r.out.startsWith(
+        QStringLiteral("Made 1 captions with Whisper on this computer (processor).")))
         << r.out.toStdString();
     const QString srtText = QString::fromUtf8(out.read(QStringLiteral("talk.srt")));
     EXPECT_TRUE(srtText.startsWith(QStringLiteral("1\n00:00:00,"))) << srtText.toStdString();
@@ -96,7 +98,7 @@ TEST_F(CliTranscribe, DownloadFetchesWhatSongModeStillNeeds) {
     ASSERT_EQ(r.status, 0) << r.err.toStdString();
     EXPECT_EQ(server.ranges(detectorPath).size(), 1);
     EXPECT_TRUE(WhisperModels::isInstalled(WhisperModel::voiceDetector(), WhisperModels::folder()));
-    EXPECT_TRUE(r.out.contains(QStringLiteral("(Song mode)")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("(Song mode, processor)")));
     EXPECT_TRUE(QString::fromUtf8(engine.read(QStringLiteral("args"))).contains(u"--vad"));
     EXPECT_TRUE(QFile::exists(srt));
 }
@@ -134,6 +136,95 @@ TEST_F(CliTranscribe, CtrlCStopsWithNothingWritten) {
     const CliRun r = finish(process);
     EXPECT_EQ(r.status, 130) << r.err.toStdString();
     EXPECT_FALSE(QFile::exists(srt));
+}
+
+// --device with the Vulkan loader's driver list pointed at nothing (no device at all): a name it
+// doesn't know is a usage error, gpu is refused before the file is read, cpu and auto run on
+// the processor and say so.
+TEST_F(CliTranscribe, DeviceOptionChoosesTheProcessorOrRefuses) {
+    installModel();
+    const QString srt = out.path(QStringLiteral("talk.srt"));
+    struct Case {
+        const char* device;
+        bool variant; // a graphics-card whisper-cli is there
+        int status;
+        QString said;
+    };
+    const QString processor = QStringLiteral("Made 1 captions with Whisper on this computer "
+                                             "(processor).");
+    const QList<Case> cases = {
+        {"bogus", true, 2, "unknown device bogus (known: auto, gpu, cpu)"},
+        {"gpu", true, 3, "No graphics card was found through Vulkan"},
+        {"gpu", false, 3, "The graphics-card version of the Whisper engine isn't installed"},
+        {"cpu", true, 0, processor},
+        {"auto", true, 0, processor},
+    };
+    qputenv("VK_DRIVER_FILES", out.path(QStringLiteral("no-driver.json")).toUtf8());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.device) + (c.variant ? " with the variant" : ""));
+        QFile::remove(engine.path(QStringLiteral("args")));
+        if (c.variant)
+            qputenv("BRCT_WHISPER_CLI_VULKAN", LOROWEN_FAKE_CLI);
+        else
+            qunsetenv("BRCT_WHISPER_CLI_VULKAN");
+        const CliRun r = run({media, QStringLiteral("-o"), srt, QStringLiteral("--device"),
+                              QString::fromLatin1(c.device)});
+        EXPECT_EQ(r.status, c.status) << r.err.toStdString();
+        EXPECT_TRUE((c.status == 0 ? r.out : r.err).contains(c.said))
+            << r.out.toStdString() << r.err.toStdString();
+        EXPECT_EQ(QFile::exists(engine.path(QStringLiteral("args"))), c.status == 0);
+    }
+    const CliRun listed = cli({QStringLiteral("models")});
+    EXPECT_TRUE(listed.out.contains(QStringLiteral("Graphics cards (Vulkan): none found\n"
+                                                   "Whisper runs on: the processor\n")))
+        << listed.out.toStdString();
+    qunsetenv("VK_DRIVER_FILES");
+    qunsetenv("BRCT_WHISPER_CLI_VULKAN");
+}
+
+// The graphics-card path end to end on Mesa's software driver, accepted with
+// BRCT_WHISPER_VULKAN_CPU=1, with stand-ins for the variant: one that answers, then one that
+// fails and leaves the work to the processor.
+TEST_F(CliTranscribe, DeviceGpuNamesTheCardOrTheFallback) {
+    const QList<WhisperDevices::Device> devices = WhisperDevices::probe();
+    const auto software =
+        std::find_if(devices.begin(), devices.end(), [](const WhisperDevices::Device& d) {
+            return d.kind == WhisperDevices::Kind::cpu;
+        });
+    if (software == devices.end())
+        GTEST_SKIP() << "no Vulkan software driver: install mesa-vulkan-drivers";
+    installModel();
+    const QString srt = out.path(QStringLiteral("talk.srt"));
+    const QString failing =
+        engine.write(QStringLiteral("failing-vulkan"), "#!/bin/sh\necho boom >&2\nexit 9\n");
+    QFile::setPermissions(failing, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("BRCT_WHISPER_VULKAN_CPU", "1");
+    qputenv("BRCT_WHISPER_CLI_VULKAN", LOROWEN_FAKE_CLI);
+
+    const CliRun listed = cli({QStringLiteral("models")});
+    EXPECT_TRUE(listed.out.contains(
+        QStringLiteral("Whisper runs on: the graphics card (%1)").arg(software->name)))
+        << listed.out.toStdString();
+
+    CliRun r =
+        run({media, QStringLiteral("-o"), srt, QStringLiteral("--device"), QStringLiteral("gpu")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(
+        QStringLiteral("Made 1 captions with Whisper on this computer (graphics card: %1).")
+            .arg(software->name)))
+        << r.out.toStdString();
+
+    qputenv("BRCT_WHISPER_CLI_VULKAN", failing.toUtf8());
+    r = run({media, QStringLiteral("-o"), srt, QStringLiteral("--device"), QStringLiteral("gpu")});
+    ASSERT_EQ(r.status, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.startsWith(
+        QStringLiteral("Made 1 captions with Whisper on this computer (processor).")));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("The graphics card failed (exit status 9); "
+                                              "transcribed on the processor instead.")))
+        << r.out.toStdString();
+    EXPECT_TRUE(out.read(QStringLiteral("talk.srt")).contains("Hello there."));
+    qunsetenv("BRCT_WHISPER_CLI_VULKAN");
+    qunsetenv("BRCT_WHISPER_VULKAN_CPU");
 }
 
 } // namespace

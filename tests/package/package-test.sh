@@ -37,6 +37,11 @@ helper=$root/usr/lib/lorowen-pro/helpers/whisper-cli
 [[ -x $helper ]] || fail "no executable helpers/whisper-cli"
 [[ $("$helper" --version 2>&1) == *"whisper.cpp version"* ]] ||
     fail "the packaged whisper-cli does not run"
+# The graphics-card variant, when the build machine could make it.
+if [[ -x $build/package-helpers/whisper-cli-vulkan ]]; then
+    [[ $("$root/usr/lib/lorowen-pro/helpers/whisper-cli-vulkan" --version 2>&1) == *"whisper.cpp version"* ]] ||
+        fail "the packaged whisper-cli-vulkan does not run"
+fi
 for f in usr/share/applications/lorowen.desktop \
     usr/share/icons/hicolor/scalable/apps/lorowen.svg \
     usr/share/metainfo/com.brindlecote.lorowenpro.metainfo.xml \
@@ -46,7 +51,7 @@ done
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for p in libqt6widgets6 libavformat59 ffmpeg libpocketsphinx3 pocketsphinx-en-us libqt6keychain1 \
-    libfftw3-single3 fonts-dejavu-core; do
+    libfftw3-single3 fonts-dejavu-core libvulkan1; do
     [[ ", $depends," == *", $p"[\ ,]* ]] || fail "Depends does not name $p"
 done
 

@@ -40,8 +40,9 @@ TEST_F(RealWhisper, WordsBecomeCaptionsAndAreAutosaved) {
     waitForEnd(300000);
     ASSERT_TRUE(hooks.alerts.isEmpty()) << alertText().toStdString();
     ASSERT_FALSE(store->captions().isEmpty()) << store->note().toStdString();
-    EXPECT_EQ(store->note(), QStringLiteral("Made %1 captions with Whisper on this computer. "
-                                            "Check names and spellings before exporting.")
+    EXPECT_EQ(store->note(), QStringLiteral("Made %1 captions with Whisper on this computer "
+                                            "(processor). Check names and spellings before "
+                                            "exporting.")
                                  .arg(store->captions().size()));
     EXPECT_TRUE(store->lastWhisperSpeed().has_value());
     for (const Caption& c : store->captions()) {

@@ -57,9 +57,9 @@ TEST_F(Transcribing, ReplacesTheCaptionsUndoablyAndKeepsThePreviousOnes) {
     ASSERT_TRUE(hooks.alerts.isEmpty()) << hooks.alerts.first().message.toStdString();
     ASSERT_FALSE(store->captions().isEmpty());
     EXPECT_EQ(store->note(),
-              QStringLiteral("Made %1 captions with Whisper on this computer. Check names and "
-                             "spellings before exporting. Previous captions: Captions > Restore "
-                             "Previous Captions.")
+              QStringLiteral("Made %1 captions with Whisper on this computer (processor). Check "
+                             "names and spellings before exporting. Previous captions: Captions > "
+                             "Restore Previous Captions.")
                   .arg(store->captions().size()));
     EXPECT_EQ(store->previousCaptions(), old);
     EXPECT_FALSE(store->progress().has_value());
@@ -140,8 +140,8 @@ TEST_F(Transcribing, SongModeAsksOnceAndDownloadsOnlyTheMissingDetector) {
     EXPECT_TRUE(QString::fromUtf8(engine.read(QStringLiteral("args"))).contains(u"--vad"));
     ASSERT_FALSE(store->captions().isEmpty());
     EXPECT_EQ(store->note(),
-              QStringLiteral("Made %1 captions with Whisper on this computer (Song mode). Check "
-                             "names and spellings before exporting.")
+              QStringLiteral("Made %1 captions with Whisper on this computer (Song mode, "
+                             "processor). Check names and spellings before exporting.")
                   .arg(store->captions().size()));
 }
 

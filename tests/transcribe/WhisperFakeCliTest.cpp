@@ -201,4 +201,138 @@ TEST_F(WhisperFakeCli, SongModeUsesTheDetectorOnlyWhenInstalled) {
     EXPECT_EQ(a[a.indexOf("-vm") + 1], folder + "/ggml-silero-v5.1.2.bin");
 }
 
+// The graphics-card variant as a stand-in in front of the fake engine: it records the device it
+// was pointed at, its process id and its arguments, then does what FAKE_GPU says (ok: answers as
+// the processor one would; exit, crash, lost, memory: fails that way; hang: waits to be stopped).
+const char* const gpuScript = R"(#!/bin/sh
+echo "$GGML_VK_VISIBLE_DEVICES" > "$FAKE_DIR/gpu-device"
+echo $$ > "$FAKE_DIR/gpu-pid"
+printf '%s\n' "$@" > "$FAKE_DIR/gpu-args"
+case "$FAKE_GPU" in
+ok) exec "$FAKE_CLI" "$@" ;;
+hang) exec sleep 30 ;;
+crash) kill -SEGV $$ ;;
+lost) echo "terminate called after throwing an instance of 'vk::DeviceLostError'" >&2
+      kill -ABRT $$ ;;
+memory) echo 'ggml_vulkan: Device memory allocation of size 9 failed.' >&2; exit 1 ;;
+*) exit 1 ;;
+esac
+)";
+
+class WhisperFakeGpu : public WhisperFakeCli {
+protected:
+    void SetUp() override {
+        WhisperFakeCli::SetUp();
+        const QString script = gpuDir.write("whisper-cli-vulkan", gpuScript);
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("BRCT_WHISPER_CLI_VULKAN", script.toUtf8());
+        qputenv("FAKE_CLI", LOROWEN_FAKE_CLI);
+    }
+    void TearDown() override {
+        qunsetenv("BRCT_WHISPER_CLI_VULKAN");
+        qunsetenv("FAKE_GPU");
+        WhisperFakeCli::TearDown();
+    }
+
+    TimedWords transcribeOnCard(WhisperEngine::Outcome& outcome, std::stop_token stop = {}) {
+        WhisperEngine::Options options;
+        options.model = model;
+        options.gpu =
+            WhisperDevices::Device{2, "Fake GPU", WhisperDevices::Kind::discreteGpu, true};
+        return WhisperEngine::transcribe(samples, options, false, stop, {}, &outcome);
+    }
+    QStringList gpuArgs() const { return QString::fromUtf8(dir.read("gpu-args")).split(u'\n'); }
+
+    TestFolder gpuDir;
+};
+
+TEST_F(WhisperFakeGpu, RunsOnTheChosenCardWithFewThreads) {
+    canned({}, {}, twoWords);
+    qputenv("FAKE_GPU", "ok");
+    WhisperEngine::Outcome outcome;
+    EXPECT_EQ(transcribeOnCard(outcome), WhisperEngine::parse(twoWords));
+    ASSERT_TRUE(outcome.gpu.has_value());
+    EXPECT_EQ(outcome.gpu->name, "Fake GPU");
+    EXPECT_FALSE(outcome.gpuFailure.has_value());
+    EXPECT_EQ(dir.read("gpu-device").trimmed(), "2");
+    const QStringList a = gpuArgs();
+    const int threads = a[a.indexOf("-t") + 1].toInt();
+    EXPECT_GE(threads, 1);
+    EXPECT_LE(threads, 4);
+    EXPECT_FALSE(QFileInfo::exists(runFolder()));
+}
+
+TEST_F(WhisperFakeGpu, AFailedCardRunIsDoneAgainOnTheProcessor) {
+    struct Case {
+        const char* mode;
+        QString reason;
+    };
+    const QList<Case> cases = {
+        {"exit", "exit status 1"},
+        {"crash", "it crashed"},
+        {"lost", "the device was lost"},
+        {"memory", "out of memory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        canned({}, {}, twoWords);
+        QFile::remove(dir.path("args"));
+        qputenv("FAKE_GPU", c.mode);
+        WhisperEngine::Outcome outcome;
+        EXPECT_EQ(transcribeOnCard(outcome), WhisperEngine::parse(twoWords));
+        EXPECT_FALSE(outcome.gpu.has_value());
+        EXPECT_EQ(outcome.gpuFailure, c.reason);
+        // The processor ran the same speech with its own thread count.
+        const QStringList a = args();
+        EXPECT_EQ(a[a.indexOf("-f") + 1], gpuArgs()[gpuArgs().indexOf("-f") + 1]);
+        EXPECT_EQ(a[a.indexOf("-t") + 1].toInt(), WhisperEngine::threads());
+        EXPECT_FALSE(QFileInfo::exists(runFolder()));
+    }
+    EXPECT_EQ(WhisperDevices::fallbackSentence("exit status 1"),
+              "The graphics card failed (exit status 1); transcribed on the processor instead.");
+
+    // When the processor fails too, its error is the one told.
+    canned({}, "bad model\n", std::nullopt, 4);
+    qputenv("FAKE_GPU", "exit");
+    WhisperEngine::Outcome outcome;
+    EXPECT_EQ(message([&] { transcribeOnCard(outcome); }),
+              "The Whisper engine stopped with an error (4). bad model");
+}
+
+TEST_F(WhisperFakeGpu, StopEndsEitherRunWithNoChildAndNoFolder) {
+    struct Case {
+        const char* what;
+        QByteArray gpu;     // what the card run does
+        QByteArray mode;    // what the processor run does
+        const char* marker; // the file that says the run to stop has started
+        const char* pid;    // the file with that run's process id
+    };
+    for (const Case& c : {Case{"on the card", "hang", "", "gpu-args", "gpu-pid"},
+                          Case{"on the processor", "exit", "hang", "args", "pid"}}) {
+        SCOPED_TRACE(c.what);
+        canned({}, {}, twoWords);
+        for (const char* file : {"args", "gpu-args", "pid", "gpu-pid"})
+            QFile::remove(dir.path(file));
+        qputenv("FAKE_GPU", c.gpu);
+        qputenv("FAKE_MODE", c.mode);
+        std::stop_source stop;
+        std::thread stopper([&] {
+            while (!QFileInfo::exists(dir.path(c.marker)))
+                QThread::msleep(10);
+            QThread::msleep(50); // the process id is written first, but let the shell settle
+            stop.request_stop();
+        });
+        WhisperEngine::Outcome outcome;
+        EXPECT_EQ(message([&] { transcribeOnCard(outcome, stop.get_token()); }), "cancelled");
+        stopper.join();
+        EXPECT_EQ(QFileInfo::exists(dir.path("args")), c.mode == "hang"); // no rerun after a stop
+        const QStringList a = gpuArgs();
+        EXPECT_FALSE(QFileInfo::exists(QFileInfo(a[a.indexOf("-f") + 1]).path()));
+        const QString child = QString::fromLatin1(dir.read(c.pid).trimmed());
+        ASSERT_FALSE(child.isEmpty());
+        EXPECT_FALSE(QFileInfo::exists("/proc/" + child)) << child.toStdString();
+    }
+    qunsetenv("FAKE_MODE");
+}
+
 } // namespace

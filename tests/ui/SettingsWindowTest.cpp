@@ -15,6 +15,7 @@
 #include "TestServices.h"
 #include "WhisperModels.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QDoubleSpinBox>
@@ -298,6 +299,60 @@ TEST_F(SettingsWindow, TheRowStopEndsADownloadATranscriptionStarted) {
     EXPECT_TRUE(window->stopButton(small.id)->isHidden());
     EXPECT_FALSE(window->downloadButton(small.id)->isHidden());
     EXPECT_FALSE(models->installed(small));
+}
+
+// "Use the graphics card for Whisper": shown with the card's name and on by default when one can
+// be used, stored when turned off, and disabled with the reason when there is none.
+TEST_F(SettingsWindow, TheGraphicsCardChoiceNamesTheCardOrSaysWhyNot) {
+    makeWindow();
+    using WhisperDevices::Device;
+    using WhisperDevices::Kind;
+    const Device card{1, "AMD Radeon RX 7600", Kind::discreteGpu, true};
+    const Device software{0, "llvmpipe (LLVM 15.0.6, 256 bits)", Kind::cpu, true};
+    QCheckBox* box = window->gpuBox();
+    EXPECT_EQ(box->text(), "Use the graphics card for Whisper");
+
+    window->showDevices({software, card}, false, true);
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_TRUE(box->isChecked());
+    EXPECT_TRUE(window->gpuLabel()->text().startsWith("Found: AMD Radeon RX 7600 — discrete GPU."));
+    box->click();
+    EXPECT_FALSE(models->useGPU());
+    EXPECT_FALSE(WhisperModels(testPreferences()).useGPU()); // remembered
+    box->click();
+    EXPECT_TRUE(models->useGPU());
+
+    struct Case {
+        const char* what;
+        QList<Device> devices;
+        bool installed;
+        QString sentence;
+    };
+    const QList<Case> cases = {
+        {"none",
+         {},
+         true,
+         "No graphics card that Whisper can use was found (a Vulkan driver is needed), so "
+         "Whisper runs on the processor."},
+        {"the software driver only",
+         {software},
+         true,
+         "No graphics card that Whisper can use was found (a Vulkan driver is needed), so "
+         "Whisper runs on the processor."},
+        {"no Vulkan variant",
+         {card},
+         false,
+         "The graphics-card version of the Whisper engine isn't installed, so Whisper runs on "
+         "the processor."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        window->showDevices(c.devices, false, c.installed);
+        EXPECT_FALSE(box->isEnabled());
+        EXPECT_FALSE(box->isChecked());
+        EXPECT_EQ(window->gpuLabel()->text(), c.sentence);
+        EXPECT_TRUE(models->useGPU()); // the preference itself is kept
+    }
 }
 
 } // namespace
