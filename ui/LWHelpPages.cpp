@@ -161,6 +161,13 @@ QList<HelpPage> applicationPages() {
                  "Models come from Hugging Face, are checked by exact size and a SHA-256 "
                  "checksum, and are kept in ~/.local/share/BRCT Lorowen Pro/Whisper Models. "
                  "Show Folder opens it; Remove deletes a model.")),
+             B::heading(QStringLiteral("The graphics card")),
+             B::paragraph(QStringLiteral(
+                 "With a Vulkan graphics card (AMD, Intel or NVIDIA), Whisper runs on it, "
+                 "several times faster. Settings shows the card found and turns it off with Use "
+                 "the graphics card for Whisper. When a run on the card fails, the same "
+                 "transcription runs again on the processor and the note says so; the note always "
+                 "names where Whisper ran.")),
          }},
         {QStringLiteral("songs"),
          QStringLiteral("Songs & Lyrics"),
