@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace CaptionMath {
 
@@ -52,16 +53,21 @@ Captions normalized(const Captions& captions) {
     std::stable_sort(kept.begin(), kept.end(),
                      [&](const Caption& a, const Caption& b) { return key(a) < key(b); });
 
+    // `by` after `start`, and at least the next double up: far out (a time of millions of years
+    // still reads) adding a fraction of a second changes nothing, and the end must stay later.
+    const auto after = [](double start, double by) {
+        return std::max(start + by, std::nextafter(start, std::numeric_limits<double>::infinity()));
+    };
     for (qsizetype i = 0; i < kept.size(); ++i) {
         Caption& c = kept[i];
         if (!(c.start >= 0))
             c.start = 0;
         if (!(c.end > c.start))
-            c.end = c.start + 0.5;
+            c.end = after(c.start, 0.5);
         if (i + 1 < kept.size()) {
             const double next = kept[i + 1].start; // as given, before its own clamping
             if (next < c.end)
-                c.end = std::max(next, c.start + 0.05);
+                c.end = std::max(next, after(c.start, 0.05));
         }
     }
     return kept;

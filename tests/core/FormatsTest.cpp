@@ -74,6 +74,17 @@ TEST(NormalizedIds, KeepsIdentifiers) {
     EXPECT_EQ(output[1].id, input[0].id);
 }
 
+// Far out, a fraction of a second added to a start changes nothing; every end must still come
+// after its start (a fuzzed ASS event at 7,777,777,777,777,770 s found this).
+TEST(NormalizedIds, EndsStayAfterStartsAtTheLargestTimesThatRead) {
+    const double far = 7777777777777770.0;
+    for (const Captions& input : {Captions{at(far, 0, "A")}, Captions{at(far, far, "A")},
+                                  Captions{at(far, far + 8, "A"), at(far, far + 8, "B")}}) {
+        for (const Caption& c : CaptionMath::normalized(input))
+            EXPECT_GT(c.end, c.start) << c.text.toStdString();
+    }
+}
+
 // --- srt, vtt, txt ---
 
 struct WriteCase {
