@@ -5,6 +5,7 @@
 #include "InstalledModel.h"
 #include "LWProject.h"
 #include "MediaFixtures.h"
+#include "SoftwareVulkan.h"
 #include "TestFiles.h"
 #include "WhisperDevices.h"
 #include "WhisperModel.h"
@@ -186,12 +187,8 @@ TEST_F(CliTranscribe, DeviceOptionChoosesTheProcessorOrRefuses) {
 // BRCT_WHISPER_VULKAN_CPU=1, with stand-ins for the variant: one that answers, then one that
 // fails and leaves the work to the processor.
 TEST_F(CliTranscribe, DeviceGpuNamesTheCardOrTheFallback) {
-    const QList<WhisperDevices::Device> devices = WhisperDevices::probe();
-    const auto software =
-        std::find_if(devices.begin(), devices.end(), [](const WhisperDevices::Device& d) {
-            return d.kind == WhisperDevices::Kind::cpu;
-        });
-    if (software == devices.end())
+    const auto software = softwareVulkanDevice();
+    if (!software)
         GTEST_SKIP() << "no Vulkan software driver: install mesa-vulkan-drivers";
     installModel();
     const QString srt = out.path(QStringLiteral("talk.srt"));

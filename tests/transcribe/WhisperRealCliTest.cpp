@@ -3,6 +3,7 @@
 #include "../core/CorePrinters.h"
 #include "BCAudio.h"
 #include "BCError.h"
+#include "SoftwareVulkan.h"
 #include "TestFiles.h"
 #include "WhisperEngine.h"
 #include "WhisperModels.h"
@@ -247,12 +248,8 @@ TEST_F(WhisperRealCli, TheGraphicsCardVariantGivesTheSameResult) {
     if (!QFileInfo(vulkan).isExecutable())
         GTEST_SKIP() << "whisper-cli-vulkan is not built: scripts/build-whisper-cli skips it "
                         "without libvulkan-dev, glslc and spirv-headers";
-    const QList<WhisperDevices::Device> devices = WhisperDevices::probe();
-    const auto software =
-        std::find_if(devices.begin(), devices.end(), [](const WhisperDevices::Device& d) {
-            return d.kind == WhisperDevices::Kind::cpu;
-        });
-    if (software == devices.end())
+    const auto software = softwareVulkanDevice();
+    if (!software)
         GTEST_SKIP() << "no Vulkan software driver: install mesa-vulkan-drivers";
 
     // Each variant through a wrapper that asks for one thread and keeps a copy of its JSON; "-nf"
